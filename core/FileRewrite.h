@@ -1,0 +1,50 @@
+#pragma once
+// The rewrite of one scheme file in place, with its change-log and batch data records.
+
+#include "SafeFile.h"
+
+#include <cstdint>
+#include <string>
+
+namespace veldran {
+
+// The live state of the two option boxes, asked at the moment it matters and never cached:
+// the log box once for every changed piece, the batch data box once after the file is written.
+class OptionBoxes {
+public:
+    virtual ~OptionBoxes() = default;
+    virtual bool CreateLogTicked() = 0;
+    virtual bool CreateBatchDataTicked() = 0;
+};
+
+struct RewriteJob {
+    std::string path; // the scheme file; also the text of its log and batch data records
+    std::string find;
+    std::string replace;
+    std::string logPath;
+    std::string batchPath;
+};
+
+struct RewriteOutcome {
+    bool ok = false;      // read, rewritten (or already right) and safe on disk
+    bool changed = false; // at least one replacement was made and the file is safe on disk
+    bool written = false; // the file's bytes were replaced (false when they came out the same)
+    std::uint64_t replacements = 0;
+    std::uint64_t logRecords = 0;
+    bool batchRecord = false; // the path was appended to the batch data file
+    std::string error;        // why the file was left untouched
+    std::string logError;     // why the change log could not take this file's records
+    std::string batchError;   // why the batch data file could not take the record
+};
+
+// Whether a rewritten file is written with CR LF line ends: always on Windows (text mode);
+// elsewhere when the file held any CR LF.
+bool WritesCrLf(bool fileHadCrLf);
+
+// Reads the whole file, rewrites it piece by piece, writes it back atomically when its bytes
+// change, then appends its log records and, for a changed file, its batch data record. A file
+// that cannot be read or written is left as it was, and nothing is recorded for it.
+RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes,
+                           WriteFaults* faults = nullptr);
+
+} // namespace veldran

@@ -1,0 +1,69 @@
+#include "FindOnly.h"
+
+#include "Pieces.h"
+#include "SafeFile.h"
+#include "TextSearch.h"
+
+#include <cstring>
+#include <vector>
+
+namespace veldran {
+
+namespace {
+
+constexpr std::size_t kBlock = 256 * 1024;
+
+// Drops each CR before a LF in buffer[0, size); returns the new size.
+std::size_t DropCrBeforeLf(char* buffer, std::size_t size) {
+    char* cr = static_cast<char*>(std::memchr(buffer, '\r', size));
+    if (cr == nullptr)
+        return size;
+    char* write = cr;
+    char* const end = buffer + size;
+    for (char* read = cr; read < end; ++read) {
+        if (*read == '\r' && read + 1 < end && read[1] == '\n')
+            continue;
+        *write++ = *read;
+    }
+    return static_cast<std::size_t>(write - buffer);
+}
+
+} // namespace
+
+FindResult FileContains(const std::string& path, std::string_view find, std::string& error) {
+    InputFile file;
+    if (!file.Open(path, error))
+        return FindResult::Error;
+    // The buffer always begins at a piece boundary: what is left of an unfinished piece (less
+    // than one piece) moves to its front before the next block is read behind it.
+    std::vector<char> buffer(kMaxPiece + 1 + kBlock);
+    std::size_t kept = 0;
+    bool heldCr = false; // a CR at a block's end waits to see whether a LF follows
+    for (;;) {
+        std::size_t start = kept;
+        if (heldCr)
+            buffer[start++] = '\r';
+        const long long n = file.Read(buffer.data() + start, kBlock, error);
+        if (n < 0)
+            return FindResult::Error;
+        const bool atEnd = n == 0;
+        std::size_t size = start + static_cast<std::size_t>(n);
+        heldCr = !atEnd && size > kept && buffer[size - 1] == '\r';
+        if (heldCr)
+            --size;
+        size = kept + DropCrBeforeLf(buffer.data() + kept, size - kept);
+        if (atEnd)
+            return PiecesContain({buffer.data(), size}, find) ? FindResult::Found
+                                                              : FindResult::NotFound;
+        // Complete pieces end at the last newline, then run in whole pieces through a long line.
+        const std::size_t nl = FindLastByte(buffer.data(), size, '\n');
+        const std::size_t lineStart = nl == kNotFound ? 0 : nl + 1;
+        const std::size_t done = lineStart + (size - lineStart) / kMaxPiece * kMaxPiece;
+        if (PiecesContain({buffer.data(), done}, find))
+            return FindResult::Found;
+        kept = size - done;
+        std::memmove(buffer.data(), buffer.data() + done, kept);
+    }
+}
+
+} // namespace veldran

@@ -1,0 +1,197 @@
+// POSIX side of the safe file access.
+#include "SafeFile.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veldran {
+
+namespace {
+
+std::string Reason(const char* what, int err) {
+    return std::string(what) + ": " + std::strerror(err);
+}
+
+int Fault(WriteFaults* faults, WriteStep step) {
+    return faults ? faults->Inject(step) : 0;
+}
+
+bool WriteAll(int fd, std::string_view data, int& err) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            err = errno;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool IsDirectory(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+InputFile::~InputFile() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool InputFile::Open(const std::string& path, std::string& error) {
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0) {
+        error = Reason("cannot open", errno);
+        return false;
+    }
+    if (IsDirectory(m_fd)) {
+        error = Reason("cannot read", EISDIR);
+        return false;
+    }
+    return true;
+}
+
+std::size_t InputFile::SizeHint() const {
+    struct stat st {};
+    return ::fstat(m_fd, &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
+}
+
+long long InputFile::Read(char* buffer, std::size_t size, std::string& error) {
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer, size);
+        if (n >= 0)
+            return n;
+        if (errno != EINTR) {
+            error = Reason("cannot read", errno);
+            return -1;
+        }
+    }
+}
+
+bool ReadWholeFile(const std::string& path, std::string& data, std::string& error) {
+    InputFile file;
+    if (!file.Open(path, error))
+        return false;
+    data.clear();
+    // Starts from the size the file reports, then grows: the file may change while it is read.
+    std::size_t capacity = file.SizeHint() + 1;
+    std::size_t used = 0;
+    data.resize(capacity);
+    for (;;) {
+        if (used == data.size())
+            data.resize(data.size() * 2);
+        const long long n = file.Read(data.data() + used, data.size() - used, error);
+        if (n < 0) {
+            data.clear();
+            return false;
+        }
+        if (n == 0)
+            break;
+        used += static_cast<std::size_t>(n);
+    }
+    data.resize(used);
+    return true;
+}
+
+bool ReplaceFileContent(const std::string& path, std::string_view data, std::string& error,
+                        WriteFaults* faults) {
+    // The link stays and its target is rewritten, so the temporary file goes beside the target.
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) {
+        error = Reason("cannot open", errno);
+        return false;
+    }
+    const std::string target = resolved;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0) {
+        error = Reason("cannot open", errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "cannot write: not a regular file";
+        return false;
+    }
+    // Write permission is honoured even where the system would let the superuser override it.
+    if (::access(target.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0) {
+        error = "cannot write: the file is read-only";
+        return false;
+    }
+    const std::size_t slash = target.rfind('/');
+    std::string temp =
+        target.substr(0, slash + 1) + "." + target.substr(slash + 1) + ".veldran-XXXXXX";
+
+    int err = Fault(faults, WriteStep::CreateTemp);
+    const int fd = err ? -1 : ::mkstemp(temp.data());
+    if (fd < 0) {
+        error = Reason("cannot create a temporary file", err ? err : errno);
+        return false;
+    }
+    ::fchmod(fd, st.st_mode & 07777);
+    if (::geteuid() == 0)
+        (void)!::fchown(fd, st.st_uid, st.st_gid);
+
+    const char* failed = nullptr;
+    if ((err = Fault(faults, WriteStep::Write)) != 0 || !WriteAll(fd, data, err))
+        failed = "cannot write";
+    else if ((err = Fault(faults, WriteStep::Flush)) != 0 || ::fdatasync(fd) != 0)
+        failed = "cannot flush";
+    if (::close(fd) != 0 && failed == nullptr) {
+        err = errno;
+        failed = "cannot write";
+    }
+    if (failed == nullptr && ((err = Fault(faults, WriteStep::Rename)) != 0 ||
+                              ::rename(temp.c_str(), target.c_str()) != 0)) {
+        if (err == 0)
+            err = errno;
+        failed = "cannot replace the file";
+    }
+    if (failed != nullptr) {
+        ::unlink(temp.c_str());
+        error = Reason(failed, err ? err : errno);
+        return false;
+    }
+    return true;
+}
+
+bool AppendToFile(const std::string& path, std::string_view data, std::string& error,
+                  WriteFaults* faults) {
+    int err = Fault(faults, WriteStep::CreateTemp);
+    const int fd = err ? -1 : ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = Reason("cannot open", err ? err : errno);
+        return false;
+    }
+    // A record that does not fit is taken back whole, so the file never ends in half a record.
+    struct stat before {};
+    const bool sized = ::fstat(fd, &before) == 0 && S_ISREG(before.st_mode);
+    const char* failed = nullptr;
+    if ((err = Fault(faults, WriteStep::Write)) != 0 || !WriteAll(fd, data, err)) {
+        failed = "cannot write";
+        if (sized)
+            (void)!::ftruncate(fd, before.st_size);
+    }
+    if (::close(fd) != 0 && failed == nullptr) {
+        err = errno;
+        failed = "cannot write";
+    }
+    if (failed != nullptr) {
+        error = Reason(failed, err);
+        return false;
+    }
+    return true;
+}
+
+void DeleteFileQuietly(const std::string& path) {
+    ::unlink(path.c_str());
+}
+
+} // namespace veldran

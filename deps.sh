@@ -1,0 +1,29 @@
+# Sourced by run.sh and test.sh: installs the Debian packages that the build needs.
+# As root a missing package is installed with apt-get; otherwise the apt-get line is printed.
+
+veldran_need_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing: ${missing[*]}"
+        if [ -z "${VELDRAN_APT_UPDATED:-}" ]; then
+            apt-get update -q >/dev/null || return 1
+            export VELDRAN_APT_UPDATED=1
+        fi
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+            "${missing[@]}" >/dev/null || return 1
+    else
+        echo "Missing packages. Run:"
+        echo "  sudo apt-get install -y ${missing[*]}"
+        return 1
+    fi
+}
+
+# What every build needs: compiler, CMake, the test frameworks and Qt 6 for the window.
+VELDRAN_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev)
