@@ -1,0 +1,169 @@
+#include "Commands.h"
+
+#include "EnvironmentTable.h"
+#include "FileRewrite.h"
+#include "FindOnly.h"
+#include "OutputPaths.h"
+#include "Platform.h"
+#include "Records.h"
+#include "SafeFile.h"
+
+#include <cstdint>
+#include <string>
+
+namespace veldran::cli {
+
+namespace {
+
+// The option boxes as the command line set them; they cannot change during a run.
+class FixedBoxes : public OptionBoxes {
+public:
+    FixedBoxes(bool createLog, bool createBatchData)
+        : m_createLog(createLog), m_createBatchData(createBatchData) {}
+    bool CreateLogTicked() override { return m_createLog; }
+    bool CreateBatchDataTicked() override { return m_createBatchData; }
+
+private:
+    bool m_createLog;
+    bool m_createBatchData;
+};
+
+std::string Count(std::uint64_t n, std::string_view noun) {
+    std::string text = std::to_string(n);
+    text.append(" ").append(noun);
+    if (n != 1)
+        text.push_back('s');
+    return text;
+}
+
+// Builds an output path as the window does when the command starts; no controls to refresh.
+std::string OutputPath(std::string baseName, std::string_view dir, std::string_view defaultName,
+                       std::string_view extension, bool deleteFirst) {
+    return PrepareOutputPath(baseName, dir, defaultName, extension, nullptr,
+                             [deleteFirst] { return deleteFirst; });
+}
+
+// An output file that fails fails for every file after it too: it is reported once.
+class OutputFileFailure {
+public:
+    OutputFileFailure(const std::string& path, Reporter& report) : m_path(path), m_report(report) {}
+    void Check(const std::string& error) {
+        if (error.empty() || m_reported)
+            return;
+        m_report.Failure(m_path, error);
+        m_reported = true;
+    }
+    bool Failed() const { return m_reported; }
+
+private:
+    const std::string& m_path;
+    Reporter& m_report;
+    bool m_reported = false;
+};
+
+} // namespace
+
+int RunReplace(const Options& options, Reporter& report) {
+    EnvironmentSettings settings;
+    LoadEnvironmentTable(settings, kDirSeparator);
+    // Both paths are built, and deleted when asked, before the first file, log path first.
+    RewriteJob job;
+    job.find = *options.find;
+    job.replace = *options.replace;
+    job.logPath = OutputPath(options.logName, settings.logDir, kLogDefaultName, kLogExtension,
+                             options.deleteLog);
+    job.batchPath = OutputPath(options.batchName, settings.batchDir, kBatchDefaultName,
+                               kBatchExtension, options.deleteBatch);
+    FixedBoxes boxes(options.createLog, options.createBatchData);
+    OutputFileFailure logFailure(job.logPath, report);
+    OutputFileFailure batchFailure(job.batchPath, report);
+
+    std::uint64_t changed = 0;
+    std::uint64_t replacements = 0;
+    std::uint64_t failed = 0;
+    const std::size_t total = options.files.size();
+    for (std::size_t i = 0; i < total; ++i) {
+        job.path = options.files[i];
+        const RewriteOutcome outcome = ProcessFile(job, boxes);
+        if (!outcome.ok) {
+            report.Failure(job.path, outcome.error);
+            ++failed;
+        } else if (outcome.changed) {
+            report.Result(job.path);
+            ++changed;
+            replacements += outcome.replacements;
+        }
+        logFailure.Check(outcome.logError);
+        batchFailure.Check(outcome.batchError);
+        report.Progress(i + 1, total);
+    }
+    const bool resultsOut = report.FinishResults();
+    report.Note(Count(total, "file") + ", " + std::to_string(changed) + " changed, " +
+                Count(replacements, "replacement") + ", " + std::to_string(failed) + " failed");
+    const bool allWell =
+        failed == 0 && !logFailure.Failed() && !batchFailure.Failed() && resultsOut;
+    return allWell ? kExitOk : kExitFailure;
+}
+
+int RunFind(const Options& options, Reporter& report) {
+    std::uint64_t matched = 0;
+    std::uint64_t failed = 0;
+    const std::size_t total = options.files.size();
+    std::string error;
+    for (std::size_t i = 0; i < total; ++i) {
+        const std::string& path = options.files[i];
+        switch (FileContains(path, *options.find, error)) {
+        case FindResult::Found:
+            report.Result(path);
+            ++matched;
+            break;
+        case FindResult::Error:
+            report.Failure(path, error);
+            ++failed;
+            break;
+        case FindResult::NotFound:
+            break;
+        }
+        report.Progress(i + 1, total);
+    }
+    const bool resultsOut = report.FinishResults();
+    report.Note(Count(total, "file") + ", " + std::to_string(matched) + " matched, " +
+                std::to_string(failed) + " failed");
+    // As grep: a file that could not be searched outweighs a match elsewhere.
+    if (failed > 0 || !resultsOut)
+        return kExitUsage;
+    return matched > 0 ? kExitOk : kExitFailure;
+}
+
+int RunBatch(const Options& options, Reporter& report) {
+    EnvironmentSettings settings;
+    LoadEnvironmentTable(settings, kDirSeparator);
+    const std::string batchPath =
+        OutputPath(options.batchName, settings.batchDir, kBatchDefaultName, kBatchExtension,
+                   options.deleteBatch);
+    // The window writes the paths as its list holds them, without opening the files.
+    std::string collected;
+    for (const std::string& path : options.files) {
+        collected += path;
+        collected += '\n';
+    }
+    std::string error;
+    if (!AppendToFile(batchPath, ToNativeLineEnds(BatchRecord(collected)), error)) {
+        report.Failure(batchPath, error);
+        return kExitFailure;
+    }
+    report.Result(batchPath);
+    return report.FinishResults() ? kExitOk : kExitFailure;
+}
+
+int RunEnv(Reporter& report) {
+    EnvironmentSettings settings;
+    LoadEnvironmentTable(settings, kDirSeparator);
+    report.Result(settings.projectName);
+    report.Result("Scheme directory: " + settings.schemeDir);
+    report.Result("Log directory: " + settings.logDir);
+    report.Result("Batch data directory: " + settings.batchDir);
+    return report.FinishResults() ? kExitOk : kExitFailure;
+}
+
+} // namespace veldran::cli

@@ -1,0 +1,18 @@
+#pragma once
+// The four commands of veldran-cli. Each returns the exit status.
+
+#include "CommandLine.h"
+#include "Reporter.h"
+
+namespace veldran::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1; // find: nothing matched
+inline constexpr int kExitUsage = 2;   // find: also a file that could not be read
+
+int RunReplace(const Options& options, Reporter& report);
+int RunFind(const Options& options, Reporter& report);
+int RunBatch(const Options& options, Reporter& report);
+int RunEnv(Reporter& report);
+
+} // namespace veldran::cli

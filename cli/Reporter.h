@@ -1,0 +1,46 @@
+#pragma once
+// Everything veldran-cli says: result lines on stdout; failures, the summary and the progress
+// line on stderr.
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace veldran::cli {
+
+inline constexpr std::string_view kProgramName = "veldran-cli";
+
+class Reporter {
+public:
+    // Progress is drawn only when `err` is a terminal; `out` is flushed per line only when it is
+    // one, so that listing thousands of paths into a pipe costs no write per line.
+    Reporter(std::FILE* out, std::FILE* err);
+
+    // One result line (a path) on stdout.
+    void Result(std::string_view line);
+    // "veldran-cli: SUBJECT: REASON" on stderr.
+    void Failure(std::string_view subject, std::string_view reason);
+    // "veldran-cli: TEXT" on stderr, after the progress line has gone.
+    void Note(std::string_view text);
+    // Called after each file. Draws "done/total" in place once the run has lasted a while.
+    void Progress(std::size_t done, std::size_t total);
+    // Writes out what stdout still holds. False, after reporting why, when stdout lost a line.
+    bool FinishResults();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    void EraseProgress();
+    void WriteErr(std::string_view text);
+
+    std::FILE* m_out;
+    std::FILE* m_err;
+    bool m_outIsTerminal;
+    bool m_errIsTerminal;
+    int m_outErrno = 0; // the first failed write to stdout
+    Clock::time_point m_start;
+    Clock::time_point m_lastDraw{};
+    std::size_t m_drawnWidth = 0; // characters of the progress line now on screen
+};
+
+} // namespace veldran::cli
