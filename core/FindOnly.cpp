@@ -11,7 +11,7 @@ namespace veldran {
 
 namespace {
 
-constexpr std::size_t kBlock = 256 * 1024;
+constexpr std::size_t kBlock = std::size_t{256} * 1024;
 
 // Drops each CR before a LF in buffer[0, size); returns the new size.
 std::size_t DropCrBeforeLf(char* buffer, std::size_t size) {

@@ -142,21 +142,24 @@ bool ReplaceFileContent(const std::string& path, std::string_view data, std::str
     const char* failed = nullptr;
     if ((err = Fault(faults, WriteStep::Write)) != 0 || !WriteAll(fd, data, err))
         failed = "cannot write";
-    else if ((err = Fault(faults, WriteStep::Flush)) != 0 || ::fdatasync(fd) != 0)
+    else if ((err = Fault(faults, WriteStep::Flush)) != 0 ||
+             (::fdatasync(fd) != 0 && (err = errno)))
         failed = "cannot flush";
-    if (::close(fd) != 0 && failed == nullptr) {
-        err = errno;
+    const int closeError = ::close(fd) == 0 ? 0 : errno;
+    if (failed == nullptr && closeError != 0) {
+        err = closeError;
         failed = "cannot write";
     }
-    if (failed == nullptr && ((err = Fault(faults, WriteStep::Rename)) != 0 ||
-                              ::rename(temp.c_str(), target.c_str()) != 0)) {
-        if (err == 0)
+    if (failed == nullptr) {
+        if ((err = Fault(faults, WriteStep::Rename)) == 0 &&
+            ::rename(temp.c_str(), target.c_str()) != 0)
             err = errno;
-        failed = "cannot replace the file";
+        if (err != 0)
+            failed = "cannot replace the file";
     }
     if (failed != nullptr) {
         ::unlink(temp.c_str());
-        error = Reason(failed, err ? err : errno);
+        error = Reason(failed, err);
         return false;
     }
     return true;
