@@ -4,7 +4,33 @@
 #include "Platform.h"
 #include "Records.h"
 
+#include <filesystem>
+#include <optional>
+
 namespace veldran {
+
+namespace {
+
+// Size and modification time: enough to see that another program changed a file under us.
+struct FileStamp {
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type modified;
+    bool operator==(const FileStamp&) const = default;
+};
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+    std::error_code ec;
+    FileStamp stamp;
+    stamp.size = std::filesystem::file_size(path, ec);
+    if (ec)
+        return std::nullopt;
+    stamp.modified = std::filesystem::last_write_time(path, ec);
+    if (ec)
+        return std::nullopt;
+    return stamp;
+}
+
+} // namespace
 
 bool WritesCrLf(bool fileHadCrLf) {
     return kIsWindows || fileHadCrLf;
@@ -13,8 +39,16 @@ bool WritesCrLf(bool fileHadCrLf) {
 RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes, WriteFaults* faults) {
     RewriteOutcome outcome;
     std::string original;
+    const std::optional<FileStamp> before = StampOf(job.path);
     if (!ReadWholeFile(job.path, original, outcome.error))
         return outcome;
+    // Writing back what was read from a file that another program is changing would lose what
+    // that program wrote.
+    const std::optional<FileStamp> read = StampOf(job.path);
+    if (before != read) {
+        outcome.error = "cannot read: the file changed while it was read";
+        return outcome;
+    }
 
     // Text without CR LF is its own normalised form; only a file with CRs needs a copy.
     std::string normalised;
@@ -41,6 +75,11 @@ RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes, WriteFault
     normalised.shrink_to_fit();
 
     if (newText != original) {
+        if (StampOf(job.path) != read) {
+            outcome.error = "cannot write: the file changed while it was rewritten";
+            outcome.logRecords = 0;
+            return outcome;
+        }
         if (!ReplaceFileContent(job.path, newText, outcome.error, faults)) {
             outcome.logRecords = 0;
             return outcome;

@@ -125,9 +125,8 @@ bool ReplaceFileContent(const std::string& path, std::string_view data, std::str
         error = "cannot write: the file is read-only";
         return false;
     }
-    const std::size_t slash = target.rfind('/');
-    std::string temp =
-        target.substr(0, slash + 1) + "." + target.substr(slash + 1) + ".veldran-XXXXXX";
+    // A short fixed name, so that a file name near the length limit still gets its temporary.
+    std::string temp = target.substr(0, target.rfind('/') + 1) + ".veldran-XXXXXX";
 
     int err = Fault(faults, WriteStep::CreateTemp);
     const int fd = err ? -1 : ::mkstemp(temp.data());

@@ -274,3 +274,40 @@ TEST_F(FileRewrite, AnOutputFileThatCannotBeWrittenIsReportedAndTheFileStaysDone
     EXPECT_FALSE(r.batchRecord);
     EXPECT_EQ(r.logRecords, 0u);
 }
+
+namespace {
+
+// A log box whose first question is answered after another program has appended to the file.
+class ChangesFileWhenAsked : public OptionBoxes {
+public:
+    explicit ChangesFileWhenAsked(std::string path) : m_path(std::move(path)) {}
+    bool CreateLogTicked() override {
+        test::WriteBytes(m_path, test::ReadBytes(m_path) + "appended by another program\n");
+        return true;
+    }
+    bool CreateBatchDataTicked() override { return true; }
+
+private:
+    std::string m_path;
+};
+
+} // namespace
+
+TEST_F(FileRewrite, AFileChangedByAnotherProgramMeanwhileIsNotOverwritten) {
+    test::WriteBytes(dir.File("busy.sch"), "A\n");
+    ChangesFileWhenAsked other(dir.File("busy.sch"));
+    const RewriteOutcome r = ProcessFile(Job("busy.sch", "A", "B"), other);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("changed"), std::string::npos) << r.error;
+    EXPECT_EQ(test::ReadBytes(dir.File("busy.sch")), "A\nappended by another program\n");
+    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(Batch(), "");
+}
+
+TEST_F(FileRewrite, ANameAtTheLengthLimitIsStillRewritten) {
+    const std::string name = std::string(251, 'n') + ".sch";
+    test::WriteBytes(dir.File(name), "A\n");
+    const RewriteOutcome r = ProcessFile(Job(name, "A", "B"), boxes);
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(test::ReadBytes(dir.File(name)), "B\n");
+}
