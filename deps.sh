@@ -27,3 +27,6 @@ veldran_need_packages() {
 # What every build needs: compiler, CMake, the test frameworks and Qt 6 for the window.
 VELDRAN_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev)
+
+# The fuzz stage (tests/fuzz/run.sh): clang with libFuzzer and the sanitizer runtimes.
+VELDRAN_FUZZ_PACKAGES=(clang libclang-rt-14-dev cmake ninja-build)
