@@ -1,0 +1,92 @@
+// veldran-cli batch and env.
+#include "CliRunner.h"
+
+#include <gtest/gtest.h>
+
+using namespace veldran::clitest;
+
+TEST(BatchCommand, AppendsThePathsAndAnEmptyLinePerRun) {
+    Workspace ws;
+    // The files are not opened: a path that names nothing is written like any other.
+    CliRun run = RunCli({"batch", "b.sch", ws.schemes + "/a.sch", "--", "-x.sch"}, ws.Env());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, ws.BatchFile() + "\n");
+    EXPECT_EQ(run.err, "");
+    run = RunCli({"batch", "c.sch"}, ws.Env());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(ReadBytes(ws.BatchFile()),
+              "b.sch\n" + ws.schemes + "/a.sch\n-x.sch\n\n" + "c.sch\n\n");
+
+    run = RunCli({"batch", "--delete-batch", "d.sch"}, ws.Env());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(ReadBytes(ws.BatchFile()), "d.sch\n\n");
+
+    // The log is no business of this command.
+    WriteBytes(ws.LogFile(), "OLD\n");
+    run = RunCli({"batch", "--batch-name", "NIGHT", "e.sch"}, ws.Env());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, ws.data + "/NIGHT.dat\n");
+    EXPECT_EQ(ReadBytes(ws.data + "/NIGHT.dat"), "e.sch\n\n");
+    EXPECT_EQ(ReadBytes(ws.LogFile()), "OLD\n");
+}
+
+TEST(BatchCommand, ABatchDataFileThatCannotBeWrittenIsReported) {
+    Workspace ws;
+    const std::string table = ws.dir.File("broken_table.txt");
+    const std::string noDataDir = ws.dir.File("gone");
+    WriteBytes(table, "SB_SHIPDATA=" + noDataDir + "\n");
+    RunSettings broken;
+    broken.envTable = table;
+    CliRun run = RunCli({"batch", "a.sch"}, broken);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "veldran-cli: " + noDataDir +
+                           "/VELDRAN_BATCH.dat: cannot open: No such file or directory\n");
+
+    std::filesystem::create_symlink("/dev/full", ws.BatchFile());
+    run = RunCli({"batch", "a.sch"}, ws.Env());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              "veldran-cli: " + ws.BatchFile() + ": cannot write: No space left on device\n");
+}
+
+TEST(EnvCommand, PrintsTheDemoEnvironmentAsTheWindowHoldsIt) {
+    TempDir dir;
+    const std::string demo = dir.Path().string();
+    std::string table = ReadBytes(std::string(VELDRAN_EXAMPLES) + "/env_table.txt");
+    for (std::size_t at = table.find("@DEMO@"); at != std::string::npos; at = table.find("@DEMO@"))
+        table.replace(at, 6, demo);
+    WriteBytes(dir.File("env_table.txt"), table);
+    RunSettings settings;
+    settings.envTable = dir.File("env_table.txt");
+
+    const CliRun run = RunCli({"env"}, settings);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "Project Name: Demo Hull 4711\n"
+                       "Scheme directory: " +
+                           demo + "/schemes/\n" + "Log directory: " + demo + "/log/\n" +
+                           "Batch data directory: " + demo + "/data/\n");
+}
+
+TEST(EnvCommand, EmptyMissingAndPartialTables) {
+    const std::string nothing = "\nScheme directory: \nLog directory: \nBatch data directory: \n";
+    EXPECT_EQ(RunCli({"env"}).out, nothing);
+
+    TempDir dir;
+    RunSettings settings;
+    settings.envTable = dir.File("no_such_table.txt");
+    CliRun run = RunCli({"env"}, settings);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, nothing);
+
+    // CR LF lines; a value keeps its further '='; a directory never named is the separator.
+    WriteBytes(*settings.envTable, "SB_PROJECT=a=b\r\nsb_temp=/x\r\nSB_TEMP=/t/\r\nSB_SHIPSCH=s");
+    run = RunCli({"env"}, settings);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "Project Name: a=b\n"
+                       "Scheme directory: s/\n"
+                       "Log directory: /t/\n"
+                       "Batch data directory: /\n");
+}

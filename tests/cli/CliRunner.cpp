@@ -1,0 +1,231 @@
+#include "CliRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace veldran::clitest {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto candidate = base / ("veldran-cli-test-" + std::to_string(rd()));
+        if (std::filesystem::create_directory(candidate)) {
+            m_path = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary directory");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool Exists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+namespace {
+
+// Everything the child needs, prepared before the fork so the child only calls exec-safe code.
+struct ChildSetup {
+    std::vector<std::string> argStore;
+    std::vector<char*> argv;
+    std::vector<std::string> envStore;
+    std::vector<char*> envp;
+
+    ChildSetup(const std::vector<std::string>& args, const RunSettings& settings) {
+        argStore.push_back(VELDRAN_CLI);
+        argStore.insert(argStore.end(), args.begin(), args.end());
+        for (std::string& a : argStore)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const std::string variable = "TB_ENV_TABLE=";
+        for (char** e = environ; *e != nullptr; ++e)
+            if (std::strncmp(*e, variable.c_str(), variable.size()) != 0)
+                envStore.emplace_back(*e);
+        if (settings.envTable)
+            envStore.push_back(variable + *settings.envTable);
+        for (std::string& e : envStore)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+    }
+};
+
+[[noreturn]] void ExecChild(ChildSetup& setup, const RunSettings& settings, int outFd, int errFd) {
+    const int in = ::open("/dev/null", O_RDONLY);
+    if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(outFd, 1) < 0 || ::dup2(errFd, 2) < 0)
+        ::_exit(126);
+    if (!settings.workDir.empty() && ::chdir(settings.workDir.c_str()) != 0)
+        ::_exit(126);
+    ::execve(setup.argv[0], setup.argv.data(), setup.envp.data());
+    ::_exit(127);
+}
+
+int OpenForCapture(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw std::runtime_error("cannot open " + path);
+    return fd;
+}
+
+int WaitFor(int pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+CliRun RunCli(const std::vector<std::string>& args, const RunSettings& settings) {
+    TempDir capture;
+    const std::string outPath =
+        settings.stdoutPath.empty() ? capture.File("stdout") : settings.stdoutPath;
+    const std::string errPath = capture.File("stderr");
+    const int outFd = OpenForCapture(outPath);
+    const int errFd = OpenForCapture(errPath);
+    ChildSetup setup(args, settings);
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ExecChild(setup, settings, outFd, errFd);
+    ::close(outFd);
+    ::close(errFd);
+    if (pid < 0)
+        throw std::runtime_error("cannot start veldran-cli");
+    CliRun run;
+    run.exitCode = WaitFor(pid);
+    if (settings.stdoutPath.empty())
+        run.out = ReadBytes(outPath);
+    run.err = ReadBytes(errPath);
+    return run;
+}
+
+TerminalRun::TerminalRun(const std::vector<std::string>& args, const RunSettings& settings) {
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+        throw std::runtime_error("no pseudo-terminal");
+    const int slave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0)
+        throw std::runtime_error("cannot open the pseudo-terminal");
+    // Raw output, so the bytes read back are the bytes the program wrote.
+    termios mode{};
+    ::tcgetattr(slave, &mode);
+    ::cfmakeraw(&mode);
+    ::tcsetattr(slave, TCSANOW, &mode);
+    const int outFd = OpenForCapture(m_capture.File("stdout"));
+    ChildSetup setup(args, settings);
+    m_pid = ::fork();
+    if (m_pid == 0)
+        ExecChild(setup, settings, outFd, slave);
+    ::close(outFd);
+    ::close(slave);
+    if (m_pid < 0)
+        throw std::runtime_error("cannot start veldran-cli");
+}
+
+TerminalRun::~TerminalRun() {
+    if (m_pid > 0)
+        WaitFor(m_pid);
+    if (m_master >= 0)
+        ::close(m_master);
+}
+
+CliRun TerminalRun::Finish() {
+    CliRun run;
+    run.exitCode = WaitFor(m_pid);
+    m_pid = -1;
+    // With the program gone, the terminal gives what it still holds, then reports an error.
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        run.err.append(buffer, static_cast<std::size_t>(n));
+    }
+    run.out = ReadBytes(m_capture.File("stdout"));
+    return run;
+}
+
+Workspace::Workspace()
+    : schemes(dir.File("schemes")), log(dir.File("log")), data(dir.File("data")),
+      table(dir.File("env_table.txt")) {
+    for (const std::string* d : {&schemes, &log, &data})
+        std::filesystem::create_directory(*d);
+    WriteBytes(table, "SB_PROJECT=Test Hull\nSB_SHIPSCH=" + schemes + "\nSB_SHIPDATA=" + data +
+                          "\nSB_TEMP=" + log + "\n");
+}
+
+std::string Workspace::Scheme(const std::string& name, const std::string& bytes) const {
+    std::string path = schemes + "/" + name;
+    WriteBytes(path, bytes);
+    return path;
+}
+
+RunSettings Workspace::Env() const {
+    RunSettings settings;
+    settings.envTable = table;
+    return settings;
+}
+
+std::string MaskTimeStamps(const std::string& log) {
+    // "dd/mm/yyyy hh:mm:ss -> "
+    constexpr std::string_view shape = "00/00/0000 00:00:00 -> ";
+    std::string masked;
+    std::size_t pos = 0;
+    while (pos < log.size()) {
+        std::size_t end = log.find('\n', pos);
+        end = end == std::string::npos ? log.size() : end + 1;
+        const std::string_view line(log.data() + pos, end - pos);
+        if (line != "\n") {
+            bool stamped = line.size() > shape.size();
+            for (std::size_t i = 0; stamped && i < shape.size(); ++i)
+                stamped = shape[i] == '0' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
+                                          : shape[i] == line[i];
+            EXPECT_TRUE(stamped) << "log line without a time stamp: " << line;
+            if (stamped) {
+                masked += "TS";
+                masked += line.substr(shape.size() - 4);
+            } else {
+                masked += line;
+            }
+        } else {
+            masked += line;
+        }
+        pos = end;
+    }
+    return masked;
+}
+
+} // namespace veldran::clitest

@@ -1,0 +1,80 @@
+#pragma once
+// Runs the built veldran-cli as a child process on temporary files and collects what it did.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veldran::clitest {
+
+// A fresh directory under the system's temporary directory, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);
+bool Exists(const std::string& path);
+
+struct RunSettings {
+    std::optional<std::string> envTable; // TB_ENV_TABLE; unset in the child when empty
+    std::string workDir;                 // the child's working directory; ours when empty
+    std::string stdoutPath;              // stdout goes into this file; captured when empty
+};
+
+struct CliRun {
+    int exitCode = -1; // -1 when the program did not exit normally
+    std::string out;
+    std::string err;
+};
+
+CliRun RunCli(const std::vector<std::string>& args, const RunSettings& settings = {});
+
+// A run whose stderr is a pseudo-terminal, started now and collected by Finish.
+class TerminalRun {
+public:
+    TerminalRun(const std::vector<std::string>& args, const RunSettings& settings);
+    ~TerminalRun();
+    TerminalRun(const TerminalRun&) = delete;
+    TerminalRun& operator=(const TerminalRun&) = delete;
+    // Waits for the program; `err` is everything it wrote to the terminal, byte for byte.
+    CliRun Finish();
+
+private:
+    TempDir m_capture;
+    int m_master = -1;
+    int m_pid = -1;
+};
+
+// A demo environment in a temporary directory: scheme, log and batch data directories and an
+// environment table that names them (without trailing separators, which the table rule adds).
+struct Workspace {
+    TempDir dir;
+    std::string schemes;
+    std::string log;
+    std::string data;
+    std::string table;
+
+    Workspace();
+    // Writes a scheme file and returns its path.
+    std::string Scheme(const std::string& name, const std::string& bytes) const;
+    RunSettings Env() const;
+    std::string LogFile() const { return log + "/VELDRAN.log"; }
+    std::string BatchFile() const { return data + "/VELDRAN_BATCH.dat"; }
+};
+
+// A change log with each record's time stamp replaced by "TS". Fails the test when a line is
+// neither empty nor starts with a well-formed time stamp and the separator.
+std::string MaskTimeStamps(const std::string& log);
+
+} // namespace veldran::clitest

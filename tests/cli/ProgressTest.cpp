@@ -1,0 +1,63 @@
+// The progress line: only on a terminal, only for a long run, drawn in place and gone before
+// the summary.
+#include "CliRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <regex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace veldran::clitest;
+
+TEST(Progress, AShortRunOnATerminalShowsOnlyTheSummary) {
+    Workspace ws;
+    const std::string a = ws.Scheme("a.sch", "AH36\n");
+    TerminalRun terminal({"find", "-f", "AH36", a}, ws.Env());
+    const CliRun run = terminal.Finish();
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, a + "\n");
+    EXPECT_EQ(run.err, "veldran-cli: 1 file, 1 matched, 0 failed\n");
+}
+
+TEST(Progress, ALongRunOnATerminalDrawsTheLineInPlace) {
+    Workspace ws;
+    const std::string a = ws.Scheme("a.sch", "AH36\n");
+    const std::string b = ws.Scheme("b.sch", "AH36\n");
+    // The second file is a pipe that the test keeps open: the run lasts as long as it likes.
+    const std::string slow = ws.schemes + "/slow.sch";
+    ASSERT_EQ(::mkfifo(slow.c_str(), 0600), 0);
+    TerminalRun terminal({"find", "-f", "AH36", a, slow, b}, ws.Env());
+
+    // Opening for writing succeeds once the program has opened the pipe for reading.
+    int writer = -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (writer < 0 && std::chrono::steady_clock::now() < deadline) {
+        writer = ::open(slow.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer < 0) {
+            ASSERT_EQ(errno, ENXIO);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ASSERT_GE(writer, 0) << "the program never opened the pipe";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_EQ(::write(writer, "AH36\n", 5), 5);
+    ::close(writer);
+
+    const CliRun run = terminal.Finish();
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, a + "\n" + slow + "\n" + b + "\n");
+    const std::string summary = "veldran-cli: 3 files, 3 matched, 0 failed\n";
+    ASSERT_GT(run.err.size(), summary.size());
+    EXPECT_EQ(run.err.substr(run.err.size() - summary.size()), summary);
+    // Before the summary: progress texts each drawn from the line's start, then blanked out.
+    const std::string before = run.err.substr(0, run.err.size() - summary.size());
+    EXPECT_EQ(before.rfind("\rveldran-cli: 2/3 files", 0), 0u) << before;
+    EXPECT_TRUE(std::regex_match(before, std::regex("(\r(veldran-cli: [23]/3 files)? *)+\r")))
+        << before;
+    EXPECT_EQ(before.find('\n'), std::string::npos);
+}

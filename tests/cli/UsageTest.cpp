@@ -1,0 +1,96 @@
+// Wrong usage, help and version of veldran-cli.
+#include "CliRunner.h"
+
+#include <gtest/gtest.h>
+
+using namespace veldran::clitest;
+
+namespace {
+
+struct UsageCase {
+    std::vector<std::string> args;
+    std::string reason;
+    std::string usage; // how the usage that follows the reason begins
+};
+
+} // namespace
+
+TEST(Usage, WrongUsageGivesTheReasonAndTheUsage) {
+    const std::string all = "usage: veldran-cli replace --find TEXT --replace TEXT [--no-log]";
+    const std::vector<UsageCase> cases{
+        {{}, "no command given", all},
+        {{"frob"}, "unknown command 'frob'", all},
+        {{"--frob"}, "unknown option '--frob'", all},
+        {{"replace", "-f", "a", "x"}, "missing --replace", "usage: veldran-cli replace --find"},
+        {{"replace", "-r", "a", "x"}, "missing --find", "usage: veldran-cli replace --find"},
+        {{"replace", "-f", "a", "-r", "b"}, "no files given", "usage: veldran-cli replace --find"},
+        {{"replace", "--no-log=1", "-f", "a", "-r", "b", "x"},
+         "option '--no-log' takes no value",
+         "usage: veldran-cli replace"},
+        {{"find", "x"}, "missing --find", "usage: veldran-cli find --find TEXT FILE...\n"},
+        {{"find", "-f", "a"}, "no files given", "usage: veldran-cli find"},
+        {{"find", "x", "-f"}, "option '-f' needs a value", "usage: veldran-cli find"},
+        {{"find", "--replace", "b", "-f", "a", "x"},
+         "unknown option '--replace'",
+         "usage: veldran-cli find"},
+        {{"find", "-x", "-f", "a", "x"}, "unknown option '-x'", "usage: veldran-cli find"},
+        {{"batch"}, "no files given", "usage: veldran-cli batch [--batch-name NAME]"},
+        {{"batch", "--find", "a", "x"}, "unknown option '--find'", "usage: veldran-cli batch"},
+        {{"env", "x"}, "unexpected argument 'x'", "usage: veldran-cli env\n"},
+    };
+    for (const UsageCase& c : cases) {
+        std::string shown;
+        for (const std::string& a : c.args)
+            shown += " " + a;
+        SCOPED_TRACE("veldran-cli" + shown);
+        const CliRun run = RunCli(c.args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.out, "");
+        const std::string reason = "veldran-cli: " + c.reason + "\n";
+        EXPECT_EQ(run.err.substr(0, reason.size()), reason);
+        EXPECT_EQ(run.err.substr(reason.size(), c.usage.size()), c.usage);
+        EXPECT_EQ(run.err.back(), '\n');
+    }
+}
+
+TEST(Usage, WrongUsageTouchesNoFile) {
+    Workspace ws;
+    WriteBytes(ws.LogFile(), "OLD LOG\n");
+    WriteBytes(ws.BatchFile(), "OLD DATA\n");
+    const std::string file = ws.Scheme("a.sch", "AH36\n");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"replace", "-f", "AH36", "-r", "X", "--delete-log", "--delete-batch"},
+             {"replace", "-f", "AH36", "--delete-log", "--delete-batch", file},
+             {"replace", "-f", "AH36", "-r", "X", "--delete-log", "--bogus", file},
+             {"batch", "--delete-batch"}}) {
+        EXPECT_EQ(RunCli(args, ws.Env()).exitCode, 2);
+    }
+    EXPECT_EQ(ReadBytes(ws.LogFile()), "OLD LOG\n");
+    EXPECT_EQ(ReadBytes(ws.BatchFile()), "OLD DATA\n");
+    EXPECT_EQ(ReadBytes(file), "AH36\n");
+}
+
+TEST(Usage, HelpAndVersionGoToStdout) {
+    CliRun run = RunCli({"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out.rfind("usage: veldran-cli replace --find TEXT --replace TEXT", 0), 0u);
+    for (const std::string command : {"find", "batch", "env"})
+        EXPECT_NE(run.out.find("veldran-cli " + command), std::string::npos) << command;
+
+    run = RunCli({"find", "--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.rfind("usage: veldran-cli find --find TEXT FILE...\n", 0), 0u);
+
+    // Help wins over what is missing, and runs nothing.
+    Workspace ws;
+    const std::string file = ws.Scheme("a.sch", "AH36\n");
+    run = RunCli({"replace", "-f", "AH36", "--help", file}, ws.Env());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.rfind("usage: veldran-cli replace", 0), 0u);
+    EXPECT_EQ(ReadBytes(file), "AH36\n");
+
+    run = RunCli({"--version"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "veldran-cli " VELDRAN_VERSION "\n");
+}
