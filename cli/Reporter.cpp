@@ -18,6 +18,7 @@ namespace {
 // A run shorter than this needs no progress; after it the line is redrawn at most this often.
 constexpr std::chrono::milliseconds kProgressAfter{1000};
 constexpr std::chrono::milliseconds kRedrawEvery{100};
+constexpr std::size_t kOutBuffer = std::size_t{64} * 1024;
 
 bool IsTerminal(std::FILE* file) {
 #ifdef _WIN32
@@ -33,7 +34,7 @@ Reporter::Reporter(std::FILE* out, std::FILE* err)
     : m_out(out), m_err(err), m_outIsTerminal(IsTerminal(out)), m_errIsTerminal(IsTerminal(err)),
       m_start(Clock::now()) {
     if (!m_outIsTerminal)
-        std::setvbuf(m_out, nullptr, _IOFBF, 64 * 1024);
+        std::setvbuf(m_out, nullptr, _IOFBF, kOutBuffer);
 }
 
 void Reporter::Result(std::string_view line) {
@@ -102,7 +103,7 @@ void Reporter::EraseProgress() {
     m_drawnWidth = 0;
 }
 
-void Reporter::WriteErr(std::string_view text) {
+void Reporter::WriteErr(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), m_err);
     std::fflush(m_err);
 }

@@ -31,7 +31,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     void EraseProgress();
-    void WriteErr(std::string_view text);
+    void WriteErr(const std::string& text);
 
     std::FILE* m_out;
     std::FILE* m_err;
