@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
-#include <regex>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -57,7 +56,23 @@ TEST(Progress, ALongRunOnATerminalDrawsTheLineInPlace) {
     // Before the summary: progress texts each drawn from the line's start, then blanked out.
     const std::string before = run.err.substr(0, run.err.size() - summary.size());
     EXPECT_EQ(before.rfind("\rveldran-cli: 2/3 files", 0), 0u) << before;
-    EXPECT_TRUE(std::regex_match(before, std::regex("(\r(veldran-cli: [23]/3 files)? *)+\r")))
-        << before;
-    EXPECT_EQ(before.find('\n'), std::string::npos);
+    ASSERT_EQ(before.back(), '\r');
+    std::size_t drawn = 0;
+    for (std::size_t at = 0; at + 1 < before.size();) {
+        ASSERT_EQ(before[at], '\r') << before;
+        const std::size_t next = before.find('\r', at + 1);
+        std::string segment = before.substr(at + 1, next - at - 1);
+        segment.erase(segment.find_last_not_of(' ') + 1);
+        if (!segment.empty()) {
+            EXPECT_TRUE(segment == "veldran-cli: 2/3 files" || segment == "veldran-cli: 3/3 files")
+                << segment;
+            ++drawn;
+        }
+        at = next;
+    }
+    EXPECT_GE(drawn, 1u);
+    // The last thing before the summary blanks out the whole progress text.
+    const std::size_t blankStart = before.rfind('\r', before.size() - 2) + 1;
+    const std::string blank = before.substr(blankStart, before.size() - 1 - blankStart);
+    EXPECT_EQ(blank, std::string(std::string("veldran-cli: 2/3 files").size(), ' '));
 }
