@@ -5,7 +5,7 @@
 #include "TextSearch.h"
 
 #include <cstring>
-#include <vector>
+#include <memory>
 
 namespace veldran {
 
@@ -36,14 +36,16 @@ FindResult FileContains(const std::string& path, std::string_view find, std::str
         return FindResult::Error;
     // The buffer always begins at a piece boundary: what is left of an unfinished piece (less
     // than one piece) moves to its front before the next block is read behind it.
-    std::vector<char> buffer(kMaxPiece + 1 + kBlock);
+    // Not zero-filled: clearing it would cost more than searching a small file.
+    const std::unique_ptr<char[]> buffer =
+        std::make_unique_for_overwrite<char[]>(kMaxPiece + 1 + kBlock);
     std::size_t kept = 0;
     bool heldCr = false; // a CR at a block's end waits to see whether a LF follows
     for (;;) {
         std::size_t start = kept;
         if (heldCr)
             buffer[start++] = '\r';
-        const long long n = file.Read(buffer.data() + start, kBlock, error);
+        const long long n = file.Read(buffer.get() + start, kBlock, error);
         if (n < 0)
             return FindResult::Error;
         const bool atEnd = n == 0;
@@ -51,18 +53,18 @@ FindResult FileContains(const std::string& path, std::string_view find, std::str
         heldCr = !atEnd && size > kept && buffer[size - 1] == '\r';
         if (heldCr)
             --size;
-        size = kept + DropCrBeforeLf(buffer.data() + kept, size - kept);
+        size = kept + DropCrBeforeLf(buffer.get() + kept, size - kept);
         if (atEnd)
-            return PiecesContain({buffer.data(), size}, find) ? FindResult::Found
-                                                              : FindResult::NotFound;
+            return PiecesContain({buffer.get(), size}, find) ? FindResult::Found
+                                                             : FindResult::NotFound;
         // Complete pieces end at the last newline, then run in whole pieces through a long line.
-        const std::size_t nl = FindLastByte(buffer.data(), size, '\n');
+        const std::size_t nl = FindLastByte(buffer.get(), size, '\n');
         const std::size_t lineStart = nl == kNotFound ? 0 : nl + 1;
         const std::size_t done = lineStart + (size - lineStart) / kMaxPiece * kMaxPiece;
-        if (PiecesContain({buffer.data(), done}, find))
+        if (PiecesContain({buffer.get(), done}, find))
             return FindResult::Found;
         kept = size - done;
-        std::memmove(buffer.data(), buffer.data() + done, kept);
+        std::memmove(buffer.get(), buffer.get() + done, kept);
     }
 }
 

@@ -1,9 +1,16 @@
 #pragma once
-// Fast byte and literal searches over raw text; glibc's vectorised routines where they exist.
+// Fast byte and literal searches over raw text: vector compares where the processor has them,
+// glibc's routines where they exist.
 
+#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <string_view>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define VELDRAN_HAS_SSE2 1
+#endif
 
 namespace veldran {
 
@@ -32,17 +39,67 @@ inline std::size_t FindByte(std::string_view text, std::size_t from, char byte) 
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : kNotFound;
 }
 
+namespace detail {
+
+// The library's search, for the cases the vector search leaves to it.
+inline const char* LibrarySearch(const char* text, std::size_t size, std::string_view needle) {
+#ifdef __GLIBC__
+    return static_cast<const char*>(memmem(text, size, needle.data(), needle.size()));
+#else
+    const std::size_t at = std::string_view(text, size).find(needle);
+    return at == std::string_view::npos ? nullptr : text + at;
+#endif
+}
+
+#ifdef VELDRAN_HAS_SSE2
+// Compares the needle's first and last bytes at 32 positions at once and checks the rest only
+// where both agree: several times faster than memmem on text where such pairs are rare. Text
+// that keeps producing false candidates goes to the library's search, which stays linear.
+inline const char* VectorSearch(const char* text, std::size_t size, std::string_view needle) {
+    const std::size_t m = needle.size(); // 2 or more, and size >= m
+    const __m128i first = _mm_set1_epi8(needle.front());
+    const __m128i last = _mm_set1_epi8(needle.back());
+    const std::size_t starts = size - m + 1;
+    std::size_t misses = 0;
+    std::size_t i = 0;
+    const auto pairs = [&](std::size_t at) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at + m - 1));
+        return static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+    };
+    for (; i + 32 <= starts; i += 32) {
+        for (unsigned mask = pairs(i) | pairs(i + 16) << 16; mask != 0; mask &= mask - 1) {
+            const char* at = text + i + std::countr_zero(mask);
+            if (std::memcmp(at + 1, needle.data() + 1, m - 2) == 0)
+                return at;
+            if (++misses > 64 && misses > i / 16)
+                return LibrarySearch(at + 1, size - (at + 1 - text), needle);
+        }
+    }
+    return LibrarySearch(text + i, size - i, needle);
+}
+#endif
+
+} // namespace detail
+
 // Leftmost occurrence of a non-empty needle in text[from, size), or kNotFound.
 inline std::size_t FindLiteral(std::string_view text, std::size_t from, std::string_view needle) {
     if (from > text.size() || text.size() - from < needle.size())
         return kNotFound;
-#ifdef __GLIBC__
-    const void* hit = memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
-    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : kNotFound;
+    const char* const start = text.data() + from;
+    const std::size_t size = text.size() - from;
+    const char* hit;
+    if (needle.size() == 1)
+        hit = static_cast<const char*>(std::memchr(start, needle.front(), size));
+#ifdef VELDRAN_HAS_SSE2
+    else
+        hit = detail::VectorSearch(start, size, needle);
 #else
-    const std::size_t at = text.find(needle, from);
-    return at == std::string_view::npos ? kNotFound : at;
+    else
+        hit = detail::LibrarySearch(start, size, needle);
 #endif
+    return hit ? static_cast<std::size_t>(hit - text.data()) : kNotFound;
 }
 
 } // namespace veldran
