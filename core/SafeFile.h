@@ -23,8 +23,9 @@ bool ReadWholeFile(const std::string& path, std::string& data, std::string& erro
 
 // Replaces the content of the file at `path` by `data`: written to a temporary file beside it,
 // flushed to disk, and renamed over it. A symbolic link is followed, the permission bits kept; a
-// file that is not writable is refused. On any failure the original is left byte for byte, the
-// temporary file removed, and the reason returned.
+// file that is not writable is refused, and so is one that another program changed meanwhile. On
+// any failure the original is left byte for byte, the temporary file removed, and the reason
+// returned.
 bool ReplaceFileContent(const std::string& path, std::string_view data, std::string& error,
                         WriteFaults* faults = nullptr);
 

@@ -35,6 +35,14 @@ bool WriteAll(int fd, std::string_view data, int& err) {
     return true;
 }
 
+// Whether the file at `path` is still the one `was` describes: the same file, size and time.
+bool Unchanged(const std::string& path, const struct stat& was) {
+    struct stat now {};
+    return ::stat(path.c_str(), &now) == 0 && now.st_dev == was.st_dev &&
+           now.st_ino == was.st_ino && now.st_size == was.st_size &&
+           now.st_mtim.tv_sec == was.st_mtim.tv_sec && now.st_mtim.tv_nsec == was.st_mtim.tv_nsec;
+}
+
 bool IsDirectory(int fd) {
     struct stat st {};
     return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
@@ -150,8 +158,14 @@ bool ReplaceFileContent(const std::string& path, std::string_view data, std::str
         failed = "cannot write";
     }
     if (failed == nullptr) {
-        if ((err = Fault(faults, WriteStep::Rename)) == 0 &&
-            ::rename(temp.c_str(), target.c_str()) != 0)
+        err = Fault(faults, WriteStep::Rename);
+        // What another program wrote to the file or did with it meanwhile must not be lost.
+        if (err == 0 && !Unchanged(target, st)) {
+            ::unlink(temp.c_str());
+            error = "cannot write: the file changed while it was rewritten";
+            return false;
+        }
+        if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0)
             err = errno;
         if (err != 0)
             failed = "cannot replace the file";

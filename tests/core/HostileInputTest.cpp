@@ -1,0 +1,856 @@
+// Hostile and huge inputs and faults. For each: the result a careful user expects, and every file
+// other than the ones the operation is meant to change left byte for byte as it was.
+#include "EnvironmentTable.h"
+#include "FileRewrite.h"
+#include "FindOnly.h"
+#include "SafeFile.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace veldran;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Boxes : public OptionBoxes {
+public:
+    bool CreateLogTicked() override { return true; }
+    bool CreateBatchDataTicked() override { return true; }
+};
+
+// Size and FNV-1a hash of a file's bytes, read in large blocks: cheap enough for 200 MB.
+std::string Digest(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> buffer(1 << 20);
+    std::uint64_t hash = 1469598103934665603ull;
+    std::uint64_t size = 0;
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        const auto n = static_cast<std::size_t>(in.gcount());
+        for (std::size_t i = 0; i < n; ++i)
+            hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ull;
+        size += n;
+    }
+    return "file of " + std::to_string(size) + " bytes, hash " + std::to_string(hash);
+}
+
+// Everything under a directory: each entry's kind, and its bytes (as a digest) or link target.
+using Tree = std::map<std::string, std::string>;
+
+std::string Mode(const fs::file_status& st) {
+    return ", mode " + std::to_string(static_cast<unsigned>(st.permissions() & fs::perms::mask));
+}
+
+// Entries named in `skip` are listed without their content.
+Tree Snapshot(const fs::path& root, const std::set<std::string>& skip = {}) {
+    Tree tree;
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(root)) {
+        const std::string name = e.path().lexically_relative(root).string();
+        const fs::file_status st = e.symlink_status();
+        if (skip.count(name) != 0)
+            tree[name] = "skipped";
+        else if (fs::is_symlink(st))
+            tree[name] = "link to " + fs::read_symlink(e.path()).string();
+        else if (fs::is_directory(st))
+            tree[name] = "directory" + Mode(st);
+        else if (fs::is_regular_file(st))
+            tree[name] = Digest(e.path()) + Mode(st);
+        else
+            tree[name] = "special file";
+    }
+    return tree;
+}
+
+ino_t Inode(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+bool IsTimeStamp(std::string_view s) {
+    static constexpr std::string_view shape = "dd/dd/dddd dd:dd:dd";
+    if (s.size() != shape.size())
+        return false;
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (shape[i] == 'd' ? (s[i] < '0' || s[i] > '9') : s[i] != shape[i])
+            return false;
+    return true;
+}
+
+// Writes head, `count` times block, then tail, in large writes.
+void WriteRepeated(const std::string& path, const std::string& head, const std::string& block,
+                   std::size_t count, const std::string& tail) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << head;
+    std::string many;
+    const std::size_t perWrite = std::max<std::size_t>(1, (1 << 20) / block.size());
+    for (std::size_t i = 0; i < perWrite; ++i)
+        many += block;
+    for (std::size_t done = 0; done < count; done += perWrite)
+        out.write(many.data(),
+                  static_cast<std::streamsize>(std::min(perWrite, count - done) * block.size()));
+    out << tail;
+    ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+// Whether a file holds exactly head, `count` times block, tail; compared in large reads.
+::testing::AssertionResult HoldsRepeated(const std::string& path, const std::string& head,
+                                         const std::string& block, std::size_t count,
+                                         const std::string& tail) {
+    std::ifstream in(path, std::ios::binary);
+    std::uint64_t offset = 0;
+    std::string got;
+    auto expect = [&](const std::string& want) {
+        got.resize(want.size());
+        in.read(got.data(), static_cast<std::streamsize>(want.size()));
+        got.resize(static_cast<std::size_t>(in.gcount()));
+        const auto mismatch = std::mismatch(got.begin(), got.end(), want.begin());
+        if (got.size() == want.size() && mismatch.first == got.end()) {
+            offset += want.size();
+            return true;
+        }
+        offset += static_cast<std::uint64_t>(mismatch.first - got.begin());
+        return false;
+    };
+    const std::size_t perRead = std::max<std::size_t>(1, (1 << 20) / block.size());
+    std::string many;
+    for (std::size_t i = 0; i < perRead; ++i)
+        many += block;
+    bool same = expect(head);
+    for (std::size_t done = 0; same && done < count; done += perRead)
+        same =
+            expect(done + perRead <= count ? many : many.substr(0, (count - done) * block.size()));
+    same = same && expect(tail) && in.peek() == std::char_traits<char>::eof();
+    if (same)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << path << " differs at byte " << offset;
+}
+
+// A small file system of its own for one test: a tmpfs, where the system lets us mount one.
+class SmallDisk {
+public:
+    SmallDisk(std::string where, std::size_t bytes) : m_where(std::move(where)) {
+        fs::create_directory(m_where);
+        const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+        if (::mount("tmpfs", m_where.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0)
+            m_mounted = true;
+        else
+            m_why = std::strerror(errno);
+    }
+    ~SmallDisk() {
+        if (m_mounted)
+            ::umount2(m_where.c_str(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool Mounted() const { return m_mounted; }
+    const std::string& Why() const { return m_why; }
+    std::string File(const std::string& name) const { return m_where + "/" + name; }
+    std::uint64_t Free() const {
+        struct statvfs st {};
+        ::statvfs(m_where.c_str(), &st);
+        return static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
+    }
+    // Fills the disk with a file of its own until at most `leave` bytes are free.
+    void FillLeaving(std::uint64_t leave) {
+        const int fd = ::open(File("filler").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        const std::string page(4096, 'f');
+        while (Free() > leave && ::write(fd, page.data(), page.size()) > 0) {
+        }
+        ::close(fd);
+    }
+    void Unfill() { fs::remove(File("filler")); }
+
+private:
+    std::string m_where;
+    bool m_mounted = false;
+    std::string m_why;
+};
+
+#define NEED_SMALL_DISK(disk)                                                                      \
+    if (!(disk).Mounted())                                                                         \
+    GTEST_SKIP() << "no small tmpfs to fill: mount failed (" << (disk).Why()                       \
+                 << "); the full disk is covered through the write seam and /dev/full instead"
+
+// Stands in for another program at one step of an atomic rewrite: it appends a line through a
+// descriptor that it keeps open, as a logger does, or it deletes the file.
+class OtherProgramAt : public WriteFaults {
+public:
+    enum class Does { Append, Delete };
+    OtherProgramAt(WriteStep step, Does does, std::string path)
+        : m_step(step), m_does(does), m_path(std::move(path)) {}
+    ~OtherProgramAt() override {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int Inject(WriteStep step) override {
+        if (step != m_step)
+            return 0;
+        if (m_does == Does::Delete) {
+            ::unlink(m_path.c_str());
+            return 0;
+        }
+        m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND);
+        EXPECT_EQ(::write(m_fd, "late line\n", 10), 10);
+        return 0;
+    }
+
+private:
+    WriteStep m_step;
+    Does m_does;
+    std::string m_path;
+    int m_fd = -1;
+};
+
+class FailAt : public WriteFaults {
+public:
+    FailAt(WriteStep step, int err) : m_step(step), m_err(err) {}
+    int Inject(WriteStep step) override { return step == m_step ? m_err : 0; }
+
+private:
+    WriteStep m_step;
+    int m_err;
+};
+
+constexpr WriteStep kSteps[] = {WriteStep::CreateTemp, WriteStep::Write, WriteStep::Flush,
+                                WriteStep::Rename};
+
+const std::string kEarlierLog = "01/01/2026 00:00:00 -> earlier.sch -> AH36\n\n";
+const std::string kEarlierBatch = "earlier.sch\n";
+
+class HostileInput : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    Boxes boxes;
+    Tree before;
+
+    // Files that no operation of a test may touch, and output files that hold earlier records.
+    void SetUp() override {
+        test::WriteBytes(dir.File("bystander.sch"), "PLATE,AH36\n" + std::string(80, 'b') + "\n");
+        fs::create_directory(dir.File("other dir"));
+        test::WriteBytes(dir.File("other dir/AH36.sch"), "AH36\r\nAH36");
+        fs::create_symlink("bystander.sch", dir.File("link to bystander.sch"));
+        test::WriteBytes(LogPath(), kEarlierLog);
+        test::WriteBytes(BatchPath(), kEarlierBatch);
+    }
+
+    std::string LogPath() const { return dir.File("VELDRAN.log"); }
+    std::string BatchPath() const { return dir.File("VELDRAN_BATCH.dat"); }
+    RewriteJob Job(const std::string& path, std::string find = "AH36",
+                   std::string replace = "EH36") const {
+        return {path, std::move(find), std::move(replace), LogPath(), BatchPath()};
+    }
+
+    void Remember() { before = Snapshot(dir.Path()); }
+    // Every entry but `changed` is as Remember() found it, and nothing new lies anywhere else:
+    // no temporary file, no stray output.
+    void ExpectUntouchedBut(const std::set<std::string>& changed = {}) {
+        Tree now = Snapshot(dir.Path(), changed);
+        Tree was = before;
+        for (const std::string& name : changed) {
+            now.erase(name);
+            was.erase(name);
+        }
+        EXPECT_EQ(now, was);
+    }
+
+    // The records appended to the change log since SetUp, each a time stamp and then `tails[i]`
+    // (" -> file -> piece" and the record's end).
+    void ExpectLogAppended(const std::vector<std::string>& tails) {
+        const std::string log = test::ReadBytes(LogPath());
+        ASSERT_EQ(log.compare(0, kEarlierLog.size(), kEarlierLog), 0) << "earlier records kept";
+        std::size_t at = kEarlierLog.size();
+        for (const std::string& tail : tails) {
+            ASSERT_TRUE(IsTimeStamp(log.substr(at, 19))) << log.substr(at, 40);
+            ASSERT_EQ(log.substr(at + 19, tail.size()), tail);
+            at += 19 + tail.size();
+        }
+        EXPECT_EQ(at, log.size()) << "no further records";
+    }
+    void ExpectBatch(const std::string& added) {
+        EXPECT_EQ(test::ReadBytes(BatchPath()), kEarlierBatch + added);
+    }
+
+    // The file could not be rewritten: reported, nothing recorded for it.
+    void ExpectRefused(const RewriteOutcome& r, const std::string& why) {
+        EXPECT_FALSE(r.ok);
+        EXPECT_FALSE(r.changed);
+        EXPECT_FALSE(r.written);
+        EXPECT_EQ(r.logRecords, 0u);
+        EXPECT_FALSE(r.batchRecord);
+        EXPECT_NE(r.error.find(why), std::string::npos) << r.error;
+    }
+
+    FindResult Find(const std::string& path, std::string_view find) {
+        std::string error;
+        const FindResult result = FileContains(path, find, error);
+        EXPECT_EQ(result == FindResult::Error, !error.empty()) << error;
+        return result;
+    }
+};
+
+std::string Tail(const std::string& path, const std::string& piece) {
+    return " -> " + path + " -> " + piece + "\n";
+}
+
+} // namespace
+
+TEST_F(HostileInput, AFileOf200MegabytesIsSearchedUntouchedAndRewrittenWhole) {
+    const std::string path = dir.File("big.sch");
+    const std::string block =
+        std::string(40, 'S') + "\n" + std::string(50, 'L') + "," + std::string(49, 'M') + "\n";
+    const std::string wrapped = std::string(40, 'S') + "\n" + std::string(50, 'L') + ",\n     " +
+                                std::string(49, 'M') + "\n";
+    const std::size_t count = (200u << 20) / block.size();
+    WriteRepeated(path, "HEAD,AH36,FIRST\n", block, count, "TAIL AH36");
+    Remember();
+
+    // The only match is in the last line, 200 MB in; a text that spans two lines is no match.
+    EXPECT_EQ(Find(path, "TAIL AH36"), FindResult::Found);
+    EXPECT_EQ(Find(path, "M\nS"), FindResult::NotFound);
+    EXPECT_EQ(Find(path, "absent"), FindResult::NotFound);
+    ExpectUntouchedBut();
+
+    const RewriteOutcome r = ProcessFile(Job(path), boxes);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.written);
+    EXPECT_EQ(r.replacements, 2u);
+    EXPECT_TRUE(HoldsRepeated(path, "HEAD,EH36,FIRST\n", wrapped, count, "TAIL EH36"));
+    ExpectLogAppended({Tail(path, "HEAD,EH36,FIRST\n"), Tail(path, "TAIL EH36")});
+    ExpectBatch(path + "\n");
+    ExpectUntouchedBut({"big.sch", "VELDRAN.log", "VELDRAN_BATCH.dat"});
+}
+
+TEST_F(HostileInput, ALineOf50MegabytesIsCutIntoPiecesThatAreEachWrapped) {
+    // Every piece of 255 characters carries its number, so each piece can be looked for.
+    auto piece = [](std::size_t i) {
+        char number[16];
+        std::snprintf(number, sizeof number, "#%06zu#", i);
+        return std::string(30, 'a') + "," + number + std::string(216, 'b');
+    };
+    const std::size_t pieces = (50u << 20) / 255 + 1;
+    std::string line;
+    line.reserve(pieces * 255 + 1);
+    for (std::size_t i = 0; i < pieces; ++i)
+        line += piece(i);
+    line += "\n";
+    const std::string path = dir.File("one line.sch");
+    test::WriteBytes(path, line);
+    Remember();
+
+    for (const std::size_t i : {std::size_t{0}, std::size_t{777}, std::size_t{1027},
+                                std::size_t{1028}, pieces / 2, pieces - 1})
+        EXPECT_EQ(Find(path, piece(i).substr(31, 8)), FindResult::Found) << i;
+    // "ba" stands only where one piece ends and the next begins, "b\n" where the last piece
+    // meets the line's end, which arrives as a piece of its own.
+    EXPECT_EQ(Find(path, "ba"), FindResult::NotFound);
+    EXPECT_EQ(Find(path, "b\n"), FindResult::NotFound);
+    ExpectUntouchedBut();
+
+    const RewriteOutcome r = ProcessFile(Job(path, "#000777#", "#HIT#"), boxes);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.replacements, 1u);
+    std::string expected;
+    expected.reserve(line.size() + pieces * 6);
+    for (std::size_t i = 0; i < pieces; ++i) {
+        const std::string p =
+            i == 777 ? std::string(30, 'a') + ",#HIT#" + std::string(216, 'b') : piece(i);
+        expected += p.substr(0, 31) + "\n     " + p.substr(31);
+    }
+    expected += "\n";
+    EXPECT_TRUE(test::ReadBytes(path) == expected) << "the rewritten line differs";
+    // The changed piece is logged alone, without a newline of its own.
+    ExpectLogAppended({Tail(path, std::string(30, 'a') + ",#HIT#" + std::string(216, 'b'))});
+    ExpectBatch(path + "\n");
+    ExpectUntouchedBut({"one line.sch", "VELDRAN.log", "VELDRAN_BATCH.dat"});
+}
+
+TEST_F(HostileInput, ZeroBytesCtrlZAndHighBytesAreOrdinaryCharacters) {
+    std::string high;
+    for (int c = 0x80; c <= 0xFF; ++c)
+        high += static_cast<char>(c);
+    using namespace std::string_literals;
+    const std::string text =
+        "A\0B,AH36\0\n"s + "\x1A"s + "after Ctrl-Z AH36\n" + high + "\n" + "end\0\x1A"s;
+    const std::string path = dir.File("bytes.sch");
+    test::WriteBytes(path, text);
+    const std::string latin1 = dir.File("latin1.sch");
+    test::WriteBytes(latin1, "caf\xE9 CAF\xC9\n");
+    Remember();
+
+    EXPECT_EQ(Find(path, "after Ctrl-Z"), FindResult::Found);
+    EXPECT_EQ(Find(path, "\0\x1A"s), FindResult::Found);
+    EXPECT_EQ(Find(path, "\xFE\xFF\n"), FindResult::Found);
+    EXPECT_EQ(Find(latin1, "CAF\xE9"), FindResult::NotFound); // bytes compare exactly
+    ExpectUntouchedBut();
+
+    // Latin-1 capital E acute becomes its UTF-8 form; the small one is another byte.
+    RewriteOutcome r = ProcessFile(Job(latin1, "\xC9", "\xC3\x89"), boxes);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(test::ReadBytes(latin1), "caf\xE9 CAF\xC3\x89\n");
+    r = ProcessFile(Job(path), boxes);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.replacements, 2u);
+    // 128 high bytes and a newline make 129 characters: wrapped, before the first (no comma).
+    EXPECT_EQ(test::ReadBytes(path), "A\0B,EH36\0\n"s + "\x1A"s + "after Ctrl-Z EH36\n" +
+                                         "\n     " + high + "\n" + "end\0\x1A"s);
+    ExpectLogAppended({Tail(latin1, "caf\xE9 CAF\xC3\x89\n"), Tail(path, "A\0B,EH36\0\n"s),
+                       Tail(path, "\x1A"s + "after Ctrl-Z EH36\n")});
+    ExpectBatch(latin1 + "\n" + path + "\n");
+    ExpectUntouchedBut({"bytes.sch", "latin1.sch", "VELDRAN.log", "VELDRAN_BATCH.dat"});
+}
+
+TEST_F(HostileInput, ALoneCarriageReturnIsACharacterNotALineEnd) {
+    const std::string lf = dir.File("lone cr.sch");
+    // 70 characters, a CR, one more and the newline: 73, so wrapped; the CR is no line end.
+    const std::string seventy = std::string(35, 'x') + "," + std::string(34, 'y');
+    test::WriteBytes(lf, "AH36\rAH36\n" + seventy + "\rz\nlast\r");
+    const std::string crlf = dir.File("crlf.sch");
+    test::WriteBytes(crlf, "AH36\r\r\nkeep\r\n\r");
+    const std::string mac = dir.File("cr only.sch");
+    test::WriteBytes(mac, "AH36\rline\rAH36\r");
+    Remember();
+
+    EXPECT_EQ(Find(lf, "\rAH36\n"), FindResult::Found);
+    EXPECT_EQ(Find(crlf, "AH36\r\n"), FindResult::Found); // the CR before the line end stays
+    EXPECT_EQ(Find(crlf, "keep\r"), FindResult::NotFound);
+
+    ASSERT_TRUE(ProcessFile(Job(lf), boxes).ok);
+    EXPECT_EQ(test::ReadBytes(lf), "EH36\rEH36\n" + std::string(35, 'x') + ",\n     " +
+                                       std::string(34, 'y') + "\rz\nlast\r");
+    ASSERT_TRUE(ProcessFile(Job(crlf), boxes).ok);
+    EXPECT_EQ(test::ReadBytes(crlf), "EH36\r\r\nkeep\r\n\r");
+    // A file with CR line ends only is one line to the reader; no LF is added to it.
+    const RewriteOutcome r = ProcessFile(Job(mac), boxes);
+    EXPECT_EQ(r.replacements, 2u);
+    EXPECT_EQ(r.logRecords, 1u);
+    EXPECT_EQ(test::ReadBytes(mac), "EH36\rline\rEH36\r");
+    ExpectLogAppended(
+        {Tail(lf, "EH36\rEH36\n"), Tail(crlf, "EH36\r\n"), Tail(mac, "EH36\rline\rEH36\r")});
+    ExpectUntouchedBut(
+        {"lone cr.sch", "crlf.sch", "cr only.sch", "VELDRAN.log", "VELDRAN_BATCH.dat"});
+}
+
+TEST_F(HostileInput, AFileWithoutAFinalNewlineGetsNone) {
+    const std::string a = dir.File("a.sch");
+    test::WriteBytes(a, "x\nAH36");
+    const std::string b = dir.File("b.sch"); // a last line of 300 characters
+    test::WriteBytes(b, "x\n" + std::string(296, 'q') + "AH36");
+    const std::string c = dir.File("c.sch");
+    test::WriteBytes(c, "A");
+    Remember();
+
+    EXPECT_EQ(Find(a, "AH36"), FindResult::Found);
+    EXPECT_EQ(Find(b, "AH36"), FindResult::Found);
+    EXPECT_EQ(Find(c, "A"), FindResult::Found);
+
+    ASSERT_TRUE(ProcessFile(Job(a), boxes).ok);
+    EXPECT_EQ(test::ReadBytes(a), "x\nEH36");
+    ASSERT_TRUE(ProcessFile(Job(b), boxes).ok);
+    // The first piece of the last line is wrapped; the second, 45 characters long, is not.
+    EXPECT_EQ(test::ReadBytes(b), "x\n\n     " + std::string(296, 'q') + "EH36");
+    ASSERT_TRUE(ProcessFile(Job(c, "A", "B"), boxes).ok);
+    EXPECT_EQ(test::ReadBytes(c), "B");
+    // Records of pieces without a newline end with the record's own only.
+    ExpectLogAppended({Tail(a, "EH36"), Tail(b, std::string(41, 'q') + "EH36"), Tail(c, "B")});
+    ExpectUntouchedBut({"a.sch", "b.sch", "c.sch", "VELDRAN.log", "VELDRAN_BATCH.dat"});
+}
+
+TEST_F(HostileInput, AFindTextLongerThanAPieceIsNeverFound) {
+    const std::string path = dir.File("long find.sch");
+    const std::string line = std::string(600, 'm') + "\n";
+    test::WriteBytes(path, line);
+    Remember();
+    const std::string longer(256, 'm');
+    const std::string exact(255, 'm');
+
+    EXPECT_EQ(Find(path, longer), FindResult::NotFound);
+    EXPECT_EQ(Find(path, exact), FindResult::Found);
+
+    RewriteOutcome r = ProcessFile(Job(path, longer, "X"), boxes);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_FALSE(r.changed);
+    EXPECT_EQ(r.replacements, 0u);
+    // Nothing is replaced, yet the long line is wrapped, piece by piece.
+    const std::string wrappedPieces =
+        "\n     " + exact + "\n     " + exact + "\n     " + std::string(90, 'm') + "\n";
+    EXPECT_EQ(test::ReadBytes(path), wrappedPieces);
+    ExpectUntouchedBut({"long find.sch"});
+
+    test::WriteBytes(path, line);
+    r = ProcessFile(Job(path, exact, "X"), boxes);
+    EXPECT_EQ(r.replacements, 2u); // the two full pieces; the third has 90
+    EXPECT_EQ(test::ReadBytes(path), "XX\n     " + std::string(90, 'm') + "\n");
+}
+
+TEST_F(HostileInput, AReplacementThatMultipliesTheSize) {
+    const std::string path = dir.File("grows.sch");
+    const std::size_t lines = 1000;
+    WriteRepeated(path, "", std::string(254, 'a') + "\n", lines, "");
+    Remember();
+    // 100 characters for each one: every line of 255 becomes one of 25,401, then wrapped after
+    // the comma at position 69 of "b,b,b,...".
+    std::string hundred;
+    for (int i = 0; i < 50; ++i)
+        hundred += "b,";
+    const RewriteOutcome r = ProcessFile(Job(path, "a", hundred), boxes);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.replacements, 254u * lines);
+    EXPECT_EQ(r.logRecords, lines);
+    std::string grown;
+    for (int i = 0; i < 254; ++i)
+        grown += hundred;
+    EXPECT_TRUE(HoldsRepeated(path, "", grown.substr(0, 70) + "\n     " + grown.substr(70) + "\n",
+                              lines, ""));
+    std::vector<std::string> tails(lines, Tail(path, grown + "\n"));
+    ExpectLogAppended(tails);
+    EXPECT_EQ(Find(path, "a"), FindResult::NotFound);
+    ExpectUntouchedBut({"grows.sch", "VELDRAN.log", "VELDRAN_BATCH.dat"});
+
+    // A replacement that holds the find text doubles each occurrence once; it does not loop.
+    test::WriteBytes(path, "aaa\n");
+    EXPECT_EQ(ProcessFile(Job(path, "a", "aa"), boxes).replacements, 3u);
+    EXPECT_EQ(test::ReadBytes(path), "aaaaaa\n");
+}
+
+TEST_F(HostileInput, AnEnvironmentTableWithNamesAndValuesOf10000Characters) {
+    using namespace std::string_literals;
+    const std::string value(10000, 'v');
+    const std::string dirValue = "/t" + std::string(9998, 't');
+    const std::string table =
+        std::string(10000, 'N') + "=" + value + "\n" +     // a name of no key
+        "SB_TEMP" + std::string(9993, 'x') + "=/wrong\n" + // a key and more is no key
+        std::string(10000, '-') + "\n" +                   // no '=': not an entry
+        "SB_TEMP=" + dirValue + "\n" +                     // long values are taken whole
+        "SB_SHIPDATA=" + std::string(10000, '=') + "\n" +  // every further '=' is value
+        "SB_SHIPSCH=/s\0\xE9\xFF/\r\n"s +                  // any byte is value
+        "SB_PROJECT=" + value + "\x1A" + "SB_TEMP=/after Ctrl-Z\n";
+    const std::string path = dir.File("env table \"10000\".txt");
+    test::WriteBytes(path, table);
+    Remember();
+
+    ::setenv(kEnvTableVariable, path.c_str(), 1);
+    EnvironmentSettings s;
+    LoadEnvironmentTable(s, '/');
+    EXPECT_EQ(s.logDir, dirValue + "/");
+    EXPECT_EQ(s.batchDir, std::string(10000, '=') + "/");
+    EXPECT_EQ(s.schemeDir, std::string("/s\0\xE9\xFF/", 6));
+    EXPECT_EQ(s.projectName, "Project Name: " + value);
+
+    // A table that cannot be read is an empty one: a directory, a missing file, no variable.
+    for (const std::string& unreadable : {dir.File("other dir"), dir.File("no such table")}) {
+        ::setenv(kEnvTableVariable, unreadable.c_str(), 1);
+        EnvironmentSettings empty;
+        LoadEnvironmentTable(empty, '/');
+        EXPECT_EQ(empty.logDir + empty.batchDir + empty.schemeDir + empty.projectName, "");
+    }
+    ::unsetenv(kEnvTableVariable);
+    EnvironmentSettings none{"kept", "", "", ""};
+    LoadEnvironmentTable(none, '/');
+    EXPECT_EQ(none.projectName, "kept");
+    ExpectUntouchedBut(); // the table is never written
+}
+
+TEST_F(HostileInput, PathsWithBlanksQuotesAndNonAsciiLetters) {
+    const std::string folder = dir.File("Deck 3 \"aft\" 'port' & $HOME; Sch\xC3\xB6tte");
+    fs::create_directory(folder);
+    const std::string utf8 = folder + "/Pl\xC3\xA4tte \"\xE2\x84\x96"
+                                      "1\" 'x'.sch";
+    const std::string latin1 = folder + "/\xC4rger *?.sch"; // not UTF-8: any byte but '/' goes
+    test::WriteBytes(utf8, "AH36\n");
+    test::WriteBytes(latin1, "AH36 AH36\n");
+    Remember();
+
+    EXPECT_EQ(Find(utf8, "AH36"), FindResult::Found);
+    EXPECT_EQ(Find(latin1, "AH36"), FindResult::Found);
+    RewriteJob job = Job(utf8);
+    job.logPath = folder + "/log \"\xC3\xBC\".log";
+    job.batchPath = folder + "/batch '\xC3\xBC'.dat";
+    ASSERT_TRUE(ProcessFile(job, boxes).ok);
+    job.path = latin1;
+    ASSERT_TRUE(ProcessFile(job, boxes).ok);
+
+    EXPECT_EQ(test::ReadBytes(utf8), "EH36\n");
+    EXPECT_EQ(test::ReadBytes(latin1), "EH36 EH36\n");
+    // The records hold the paths as given, byte for byte.
+    const std::string log = test::ReadBytes(job.logPath);
+    EXPECT_NE(log.find(Tail(utf8, "EH36\n")), std::string::npos) << log;
+    EXPECT_NE(log.find(Tail(latin1, "EH36 EH36\n")), std::string::npos) << log;
+    EXPECT_EQ(test::ReadBytes(job.batchPath), utf8 + "\n" + latin1 + "\n");
+    const std::string rel = fs::relative(folder, dir.Path()).string() + "/";
+    ExpectUntouchedBut({rel + fs::path(utf8).filename().string(),
+                        rel + fs::path(latin1).filename().string(),
+                        rel + fs::path(job.logPath).filename().string(),
+                        rel + fs::path(job.batchPath).filename().string()});
+}
+
+TEST_F(HostileInput, SymbolicLinksAreFollowedAndBrokenOnesRefused) {
+    fs::create_directory(dir.File("real"));
+    const std::string target = dir.File("real/t.sch");
+    test::WriteBytes(target, "AH36\n");
+    fs::create_symlink("real/t.sch", dir.File("link.sch"));
+    fs::create_symlink("link.sch", dir.File("link to link.sch"));
+    fs::create_symlink("gone.sch", dir.File("dangling.sch"));
+    fs::create_symlink("loop b.sch", dir.File("loop a.sch"));
+    fs::create_symlink("loop a.sch", dir.File("loop b.sch"));
+    Remember();
+
+    EXPECT_EQ(Find(dir.File("link to link.sch"), "AH36"), FindResult::Found);
+    EXPECT_EQ(Find(dir.File("dangling.sch"), "AH36"), FindResult::Error);
+    EXPECT_EQ(Find(dir.File("loop a.sch"), "AH36"), FindResult::Error);
+
+    // The links stay links; their target is rewritten where it lies.
+    ASSERT_TRUE(ProcessFile(Job(dir.File("link to link.sch")), boxes).ok);
+    EXPECT_EQ(test::ReadBytes(target), "EH36\n");
+    ExpectRefused(ProcessFile(Job(dir.File("dangling.sch")), boxes), "cannot open");
+    ExpectRefused(ProcessFile(Job(dir.File("loop a.sch")), boxes), "cannot open");
+    EXPECT_FALSE(fs::exists(dir.File("gone.sch"))) << "a broken link's target is not created";
+    ExpectLogAppended({Tail(dir.File("link to link.sch"), "EH36\n")});
+    ExpectBatch(dir.File("link to link.sch") + "\n");
+    ExpectUntouchedBut({"real/t.sch", "VELDRAN.log", "VELDRAN_BATCH.dat"});
+}
+
+TEST_F(HostileInput, ADirectoryGivenAsAFile) {
+    fs::create_directory(dir.File("folder.sch"));
+    test::WriteBytes(dir.File("folder.sch/inside.sch"), "AH36\n");
+    fs::create_symlink("folder.sch", dir.File("link to folder.sch"));
+    const std::string path = dir.File("plain.sch");
+    test::WriteBytes(path, "AH36\n");
+    Remember();
+
+    for (const std::string name : {"folder.sch", "link to folder.sch"}) {
+        EXPECT_EQ(Find(dir.File(name), "AH36"), FindResult::Error) << name;
+        ExpectRefused(ProcessFile(Job(dir.File(name)), boxes), "cannot read");
+    }
+    ExpectUntouchedBut();
+
+    // A directory where the change log or the batch data file should be: the scheme file is
+    // done all the same, and both failures are reported.
+    RewriteJob job = Job(path);
+    job.logPath = dir.File("other dir");
+    job.batchPath = dir.File("folder.sch");
+    const RewriteOutcome r = ProcessFile(job, boxes);
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.changed);
+    EXPECT_EQ(r.logRecords, 0u);
+    EXPECT_FALSE(r.batchRecord);
+    EXPECT_NE(r.logError.find("directory"), std::string::npos) << r.logError;
+    EXPECT_NE(r.batchError.find("directory"), std::string::npos) << r.batchError;
+    EXPECT_EQ(test::ReadBytes(path), "EH36\n");
+    ExpectUntouchedBut({"plain.sch"});
+}
+
+TEST_F(HostileInput, AFileThatVanishesBeforeOrWhileItIsProcessed) {
+    const std::string path = dir.File("vanishing.sch");
+    test::WriteBytes(path, "AH36\n");
+    fs::remove(path); // listed, then deleted by someone else
+    Remember();
+    EXPECT_EQ(Find(path, "AH36"), FindResult::Error);
+    ExpectRefused(ProcessFile(Job(path), boxes), "cannot open");
+    EXPECT_FALSE(fs::exists(path)) << "a vanished file is not created anew";
+    ExpectUntouchedBut();
+
+    // Deleted at a step of its rewrite, it stays deleted and nothing is recorded for it.
+    for (const WriteStep step : kSteps) {
+        test::WriteBytes(path, "AH36\n");
+        OtherProgramAt other(step, OtherProgramAt::Does::Delete, path);
+        ExpectRefused(ProcessFile(Job(path), boxes, &other), "changed");
+        EXPECT_FALSE(fs::exists(path)) << static_cast<int>(step);
+        ExpectUntouchedBut();
+    }
+}
+
+TEST_F(HostileInput, AFileThatGrowsWhileItIsRewrittenIsNotOverwritten) {
+    const std::string path = dir.File("growing.sch");
+    for (const WriteStep step : kSteps) {
+        test::WriteBytes(path, "AH36\n");
+        Remember();
+        OtherProgramAt other(step, OtherProgramAt::Does::Append, path);
+        ExpectRefused(ProcessFile(Job(path), boxes, &other), "changed");
+        EXPECT_EQ(test::ReadBytes(path), "AH36\nlate line\n") << static_cast<int>(step);
+        ExpectUntouchedBut({"growing.sch"});
+    }
+}
+
+TEST_F(HostileInput, AFileThatGrowsWhileItIsReadLosesNothing) {
+    const std::string path = dir.File("growing.sch");
+    WriteRepeated(path, "", "AH36 line of a scheme file that is being written\n", 400000, "");
+    const std::string initial = test::ReadBytes(path);
+    Remember();
+
+    // Another program appends lines through its own descriptor until we are done.
+    std::atomic<bool> stop{false};
+    std::atomic<int> appended{0};
+    std::thread writer([&] {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+        while (!stop) {
+            if (::write(fd, "grown\n", 6) == 6)
+                ++appended;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        ::close(fd);
+    });
+    while (appended == 0)
+        std::this_thread::yield();
+    const RewriteOutcome r = ProcessFile(Job(path), boxes);
+    const FindResult found = Find(path, "grown\n");
+    stop = true;
+    writer.join();
+
+    std::string grown;
+    for (int i = 0; i < appended; ++i)
+        grown += "grown\n";
+    EXPECT_EQ(found, FindResult::Found); // reads to the end it sees, and ends
+    if (r.ok) {
+        // Only possible when the writer stood still throughout: then nothing may be lost.
+        std::string expected = initial + grown;
+        for (std::size_t at = expected.find("AH36"); at != std::string::npos;
+             at = expected.find("AH36", at))
+            expected.replace(at, 4, "EH36");
+        EXPECT_TRUE(test::ReadBytes(path) == expected) << "appended lines lost";
+    } else {
+        ExpectRefused(r, "changed");
+        EXPECT_TRUE(test::ReadBytes(path) == initial + grown) << "appended lines lost";
+        ExpectUntouchedBut({"growing.sch"});
+    }
+}
+
+TEST_F(HostileInput, AFailureAtEveryStepOfTheAtomicRewriteLeavesTheOriginal) {
+    fs::create_directory(dir.File("real"));
+    const std::string target = dir.File("real/f.sch");
+    const std::string text = "AH36,original\n" + std::string(100, 'o') + "\n";
+    test::WriteBytes(target, text);
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("real/f.sch", dir.File("f.sch"));
+    Remember();
+    const ino_t inode = Inode(target);
+
+    for (const WriteStep step : kSteps) {
+        for (const int err : {ENOSPC, EIO, EDQUOT, EPERM}) {
+            SCOPED_TRACE(testing::Message()
+                         << "step " << static_cast<int>(step) << ", " << std::strerror(err));
+            FailAt fault(step, err);
+            std::string error;
+            EXPECT_FALSE(ReplaceFileContent(dir.File("f.sch"), "new\n", error, &fault));
+            EXPECT_NE(error.find(std::strerror(err)), std::string::npos) << error;
+            FailAt again(step, err);
+            ExpectRefused(ProcessFile(Job(dir.File("f.sch")), boxes, &again), std::strerror(err));
+            EXPECT_EQ(Inode(target), inode) << "the original is the same file";
+            ExpectUntouchedBut(); // byte for byte; no temporary file, no log, no batch data
+        }
+    }
+
+    // A record that cannot be appended leaves the output file as it was.
+    for (const WriteStep step : {WriteStep::CreateTemp, WriteStep::Write}) {
+        FailAt fault(step, EIO);
+        std::string error;
+        EXPECT_FALSE(AppendToFile(LogPath(), "a record\n", error, &fault));
+        EXPECT_NE(error.find(std::strerror(EIO)), std::string::npos) << error;
+    }
+    ExpectUntouchedBut();
+}
+
+TEST_F(HostileInput, AFullDiskForTheSchemeFile) {
+    SmallDisk disk(dir.File("small disk"), 1 << 20);
+    NEED_SMALL_DISK(disk);
+    const std::string path = disk.File("full.sch");
+    std::string text;
+    for (int i = 0; i < 6000; ++i)
+        text += "PLATE,AH36," + std::to_string(i) + ",THK=12.0,X=1200.0\n";
+    test::WriteBytes(path, text);
+    disk.FillLeaving(64 << 10); // far less than a second copy of the file needs
+    const std::uint64_t free = disk.Free();
+    Remember();
+
+    ExpectRefused(ProcessFile(Job(path), boxes), "No space left");
+    EXPECT_TRUE(test::ReadBytes(path) == text);
+    EXPECT_EQ(disk.Free(), free) << "the partial temporary file is gone";
+    ExpectUntouchedBut();
+
+    // Space made, the same command goes through.
+    disk.Unfill();
+    const RewriteOutcome r = ProcessFile(Job(path), boxes);
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.replacements, 6000u);
+}
+
+TEST_F(HostileInput, AFullDiskForTheChangeLogAndTheBatchDataFile) {
+    const std::string path = dir.File("s.sch");
+    std::string text;
+    for (int i = 0; i < 1000; ++i)
+        text += "AH36," + std::string(60, 'r') + "\n";
+    std::string rewritten = text;
+    for (std::size_t at = rewritten.find("AH36"); at != std::string::npos;
+         at = rewritten.find("AH36", at))
+        rewritten.replace(at, 4, "EH36");
+
+    // /dev/full: every write fails. The scheme file is done; both failures are reported.
+    test::WriteBytes(path, text);
+    Remember();
+    RewriteJob job = Job(path);
+    job.logPath = "/dev/full";
+    job.batchPath = "/dev/full";
+    RewriteOutcome r = ProcessFile(job, boxes);
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.changed);
+    EXPECT_EQ(r.logRecords, 0u);
+    EXPECT_FALSE(r.batchRecord);
+    EXPECT_NE(r.logError.find("No space left"), std::string::npos) << r.logError;
+    EXPECT_NE(r.batchError.find("No space left"), std::string::npos) << r.batchError;
+    EXPECT_TRUE(test::ReadBytes(path) == rewritten);
+    ExpectUntouchedBut({"s.sch"});
+
+    // A real file system that fills up in the middle of the log's records: the log keeps only
+    // whole records, so it is left as it was; the small batch data record still fits.
+    SmallDisk disk(dir.File("small disk"), 1 << 20);
+    NEED_SMALL_DISK(disk);
+    job.logPath = disk.File("VELDRAN.log");
+    job.batchPath = disk.File("VELDRAN_BATCH.dat");
+    test::WriteBytes(job.logPath, kEarlierLog);
+    // A file system hands out whole pages: a batch data file that ends on a page boundary needs
+    // a new page for any further record.
+    const std::string pageOfBatch =
+        kEarlierBatch + std::string(4096 - kEarlierBatch.size() - 1, 'p') + "\n";
+    test::WriteBytes(job.batchPath, pageOfBatch);
+    disk.FillLeaving(16 << 10); // the log text of this file is about 130 KB
+    test::WriteBytes(path, text);
+    Remember();
+    r = ProcessFile(job, boxes);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.logRecords, 0u);
+    EXPECT_NE(r.logError.find("No space left"), std::string::npos) << r.logError;
+    EXPECT_TRUE(r.batchRecord) << r.batchError;
+    EXPECT_EQ(test::ReadBytes(job.logPath), kEarlierLog);
+    EXPECT_EQ(test::ReadBytes(job.batchPath), pageOfBatch + path + "\n");
+    ExpectUntouchedBut({"s.sch", "small disk/VELDRAN_BATCH.dat"});
+
+    test::WriteBytes(job.batchPath, pageOfBatch);
+    // Not a byte left: the batch data record fails too, and the file keeps what it had.
+    disk.FillLeaving(0);
+    test::WriteBytes(path, text);
+    Remember();
+    r = ProcessFile(job, boxes);
+    EXPECT_TRUE(r.ok);
+    EXPECT_FALSE(r.batchRecord);
+    EXPECT_NE(r.batchError.find("No space left"), std::string::npos) << r.batchError;
+    ExpectUntouchedBut({"s.sch"});
+}
