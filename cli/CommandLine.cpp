@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include <algorithm>
 #include <array>
 
 namespace veldran::cli {
@@ -60,19 +61,21 @@ unsigned CommandBit(Command command) {
     return 0;
 }
 
+// The option of `command` that `match` picks, or nullptr.
+template <typename Match> const OptionSpec* FindOption(Command command, Match match) {
+    const auto it = std::find_if(kOptions.begin(), kOptions.end(), [&](const OptionSpec& spec) {
+        return (spec.commands & CommandBit(command)) != 0 && match(spec);
+    });
+    return it == kOptions.end() ? nullptr : &*it;
+}
+
 const OptionSpec* FindLong(std::string_view name, Command command) {
-    for (const OptionSpec& spec : kOptions)
-        if (spec.longName == name && (spec.commands & CommandBit(command)) != 0)
-            return &spec;
-    return nullptr;
+    return FindOption(command, [name](const OptionSpec& spec) { return spec.longName == name; });
 }
 
 const OptionSpec* FindShort(char name, Command command) {
-    for (const OptionSpec& spec : kOptions)
-        if (spec.shortName != 0 && spec.shortName == name &&
-            (spec.commands & CommandBit(command)) != 0)
-            return &spec;
-    return nullptr;
+    return FindOption(
+        command, [name](const OptionSpec& spec) { return name != 0 && spec.shortName == name; });
 }
 
 void Apply(const OptionSpec& spec, std::string value, Options& o) {
