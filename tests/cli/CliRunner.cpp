@@ -132,6 +132,14 @@ CliRun RunCli(const std::vector<std::string>& args, const RunSettings& settings)
     return run;
 }
 
+bool PseudoTerminalsAvailable() {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0)
+        return false;
+    ::close(master);
+    return true;
+}
+
 TerminalRun::TerminalRun(const std::vector<std::string>& args, const RunSettings& settings) {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)

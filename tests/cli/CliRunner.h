@@ -40,6 +40,9 @@ struct CliRun {
 
 CliRun RunCli(const std::vector<std::string>& args, const RunSettings& settings = {});
 
+// Whether this machine can give a pseudo-terminal (a container may have none).
+bool PseudoTerminalsAvailable();
+
 // A run whose stderr is a pseudo-terminal, started now and collected by Finish.
 class TerminalRun {
 public:

@@ -14,6 +14,8 @@
 using namespace veldran::clitest;
 
 TEST(Progress, AShortRunOnATerminalShowsOnlyTheSummary) {
+    if (!PseudoTerminalsAvailable())
+        GTEST_SKIP() << "no pseudo-terminal on this machine";
     Workspace ws;
     const std::string a = ws.Scheme("a.sch", "AH36\n");
     TerminalRun terminal({"find", "-f", "AH36", a}, ws.Env());
@@ -24,6 +26,8 @@ TEST(Progress, AShortRunOnATerminalShowsOnlyTheSummary) {
 }
 
 TEST(Progress, ALongRunOnATerminalDrawsTheLineInPlace) {
+    if (!PseudoTerminalsAvailable())
+        GTEST_SKIP() << "no pseudo-terminal on this machine";
     Workspace ws;
     const std::string a = ws.Scheme("a.sch", "AH36\n");
     const std::string b = ws.Scheme("b.sch", "AH36\n");

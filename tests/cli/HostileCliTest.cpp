@@ -1,0 +1,250 @@
+// veldran-cli on hostile and huge command lines: thousands of files, odd names, huge table
+// lines and output files on a disk that fills up.
+#include "CliRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+using namespace veldran::clitest;
+
+namespace {
+
+std::string Summary(const std::string& counts) {
+    return "veldran-cli: " + counts + "\n";
+}
+
+ino_t Inode(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// A small tmpfs of its own, where the system lets us mount one.
+class SmallDisk {
+public:
+    SmallDisk(std::string where, std::size_t bytes) : m_where(std::move(where)) {
+        std::filesystem::create_directory(m_where);
+        const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+        if (::mount("tmpfs", m_where.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0)
+            m_mounted = true;
+        else
+            m_why = std::strerror(errno);
+    }
+    ~SmallDisk() {
+        if (m_mounted)
+            ::umount2(m_where.c_str(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool Mounted() const { return m_mounted; }
+    const std::string& Why() const { return m_why; }
+    std::string File(const std::string& name) const { return m_where + "/" + name; }
+    // Fills the disk until at most `leave` bytes are free.
+    void FillLeaving(std::uint64_t leave) {
+        const int fd = ::open(File("filler").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        const std::string page(4096, 'f');
+        struct statvfs st {};
+        while (::statvfs(m_where.c_str(), &st) == 0 &&
+               static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize > leave &&
+               ::write(fd, page.data(), page.size()) > 0) {
+        }
+        ::close(fd);
+    }
+
+private:
+    std::string m_where;
+    bool m_mounted = false;
+    std::string m_why;
+};
+
+} // namespace
+
+TEST(HostileCli, TwentyThousandFilesInOneCommand) {
+    Workspace ws;
+    // Names relative to the working directory, as a shell's *.sch gives them; every hundredth
+    // file holds the text, so the command writes 200 files and reads 20,000.
+    constexpr int kFiles = 20000;
+    std::vector<std::string> names;
+    std::string matching;
+    for (int i = 0; i < kFiles; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "f%05d.sch", i);
+        names.emplace_back(name);
+        WriteBytes(ws.schemes + "/" + name,
+                   i % 100 == 7 ? "PLATE,AH36," + std::to_string(i) + "\n" : "PLATE,AH40\n");
+        if (i % 100 == 7)
+            matching += names.back() + "\n";
+    }
+    RunSettings settings = ws.Env();
+    settings.workDir = ws.schemes;
+    auto with = [&](std::vector<std::string> args) {
+        args.insert(args.end(), names.begin(), names.end());
+        return args;
+    };
+    const ino_t untouched = Inode(ws.schemes + "/f00000.sch");
+
+    CliRun run = RunCli(with({"find", "-f", "AH36"}), settings);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, matching);
+    EXPECT_EQ(run.err, Summary("20000 files, 200 matched, 0 failed"));
+
+    run = RunCli(with({"replace", "-f", "AH36", "-r", "EH36", "--batch-data"}), settings);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, matching);
+    EXPECT_EQ(run.err, Summary("20000 files, 200 changed, 200 replacements, 0 failed"));
+    EXPECT_EQ(ReadBytes(ws.BatchFile()), matching);
+    std::string records;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string text = ReadBytes(ws.schemes + "/" + names[i]);
+        if (i % 100 == 7) {
+            const std::string line = "PLATE,EH36," + std::to_string(i) + "\n";
+            ASSERT_EQ(text, line) << names[i];
+            records += "TS -> " + names[i] + " -> " + line + "\n";
+        } else {
+            ASSERT_EQ(text, "PLATE,AH40\n") << names[i];
+        }
+    }
+    EXPECT_EQ(MaskTimeStamps(ReadBytes(ws.LogFile())), records);
+    EXPECT_EQ(Inode(ws.schemes + "/f00000.sch"), untouched) << "a file without a match stays";
+
+    // Create batch file: all 20,000 paths in one record, closed by an empty line.
+    std::filesystem::remove(ws.BatchFile());
+    run = RunCli(with({"batch"}), settings);
+    EXPECT_EQ(run.exitCode, 0);
+    std::string all;
+    for (const std::string& name : names)
+        all += name + "\n";
+    EXPECT_EQ(ReadBytes(ws.BatchFile()), all + "\n");
+}
+
+TEST(HostileCli, NamesWithBlanksQuotesDashesAndNonAsciiLetters) {
+    Workspace ws;
+    const std::vector<std::string> odd = {
+        ws.Scheme("two  blanks .sch", "AH36\n"),
+        ws.Scheme("q\"uo'te`s.sch", "AH36\n"),
+        ws.Scheme("\xC3\x9C"
+                  "ber \xE2\x84\x96"
+                  "5 \xC4.sch",
+                  "AH36\n"), // UTF-8 and a Latin-1 byte
+        ws.Scheme("$(rm -rf x) *?[a].sch", "AH36\n"),
+    };
+    const std::string dashed = "-dash.sch";
+    WriteBytes(ws.schemes + "/" + dashed, "AH36\n");
+    RunSettings settings = ws.Env();
+    settings.workDir = ws.schemes;
+
+    // Without "--" a name that begins with a dash is an option, and nothing is touched.
+    CliRun run = RunCli({"replace", "-f", "AH36", "-r", "EH36", dashed}, settings);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("unknown option"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadBytes(ws.schemes + "/" + dashed), "AH36\n");
+    EXPECT_FALSE(Exists(ws.LogFile()));
+
+    std::vector<std::string> args = {"replace", "-f", "AH36", "-r", "EH36", "--batch-data", "--"};
+    args.insert(args.end(), odd.begin(), odd.end());
+    args.push_back(dashed);
+    run = RunCli(args, settings);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::string listed;
+    std::string records;
+    for (const std::string& path : odd) {
+        EXPECT_EQ(ReadBytes(path), "EH36\n") << path;
+        listed += path + "\n";
+        records += "TS -> " + path + " -> EH36\n\n";
+    }
+    listed += dashed + "\n";
+    records += "TS -> " + dashed + " -> EH36\n\n";
+    EXPECT_EQ(ReadBytes(ws.schemes + "/" + dashed), "EH36\n");
+    // Every path reaches the list, the log and the batch data file byte for byte.
+    EXPECT_EQ(run.out, listed);
+    EXPECT_EQ(MaskTimeStamps(ReadBytes(ws.LogFile())), records);
+    EXPECT_EQ(ReadBytes(ws.BatchFile()), listed);
+}
+
+TEST(HostileCli, ATableWithHugeLinesAndDirectoriesWithOddNames) {
+    Workspace ws;
+    const std::string logDir = ws.dir.File("log \"dir\" 'with' bl\xC3\xA4nks");
+    std::filesystem::create_directory(logDir);
+    const std::string project(10000, 'P');
+    const std::string table = ws.dir.File("env table \xC3\xBC \"1\".txt");
+    WriteBytes(table, std::string(10000, 'N') + "=" + std::string(10000, 'v') + "\n" +
+                          "SB_PROJECT=" + project + "\nSB_TEMP=" + logDir +
+                          "\nSB_SHIPDATA=" + ws.data + "\n" + std::string(10000, '#') + "\n");
+    RunSettings settings;
+    settings.envTable = table;
+
+    CliRun run = RunCli({"env"}, settings);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "Project Name: " + project + "\nScheme directory: /\nLog directory: " +
+                           logDir + "/\nBatch data directory: " + ws.data + "/\n");
+
+    const std::string file = ws.Scheme("a.sch", "AH36\n");
+    run = RunCli({"replace", "-f", "AH36", "-r", "EH36", file}, settings);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(MaskTimeStamps(ReadBytes(logDir + "/VELDRAN.log")), "TS -> " + file + " -> EH36\n\n");
+}
+
+TEST(HostileCli, OutputFilesOnADiskThatFillsUp) {
+    Workspace ws;
+    SmallDisk disk(ws.dir.File("small disk"), 1 << 20);
+    if (!disk.Mounted())
+        GTEST_SKIP() << "no small tmpfs to fill: mount failed (" << disk.Why()
+                     << "); the output files on /dev/full are covered by the replace and batch "
+                        "command tests";
+    const std::string table = ws.dir.File("full table.txt");
+    WriteBytes(table, "SB_TEMP=" + disk.File("") + "\nSB_SHIPDATA=" + disk.File("") + "\n");
+    RunSettings settings;
+    settings.envTable = table;
+    const std::string log = disk.File("VELDRAN.log");
+    const std::string batch = disk.File("VELDRAN_BATCH.dat");
+
+    // 300 files of 100 changed lines each: about 4 MB of log records for 16 KB of room.
+    std::vector<std::string> args = {"replace", "-f", "AH36", "-r", "EH36"};
+    std::string line;
+    for (int i = 0; i < 100; ++i)
+        line += "PLATE,AH36," + std::string(40, 'x') + "\n";
+    std::vector<std::string> files;
+    for (int i = 0; i < 300; ++i) {
+        files.push_back(ws.Scheme("f" + std::to_string(i) + ".sch", line));
+        args.push_back(files.back());
+    }
+    disk.FillLeaving(16 << 10);
+    CliRun run = RunCli(args, settings);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "veldran-cli: " + log + ": cannot write: No space left on device\n" +
+                           Summary("300 files, 300 changed, 30000 replacements, 0 failed"));
+    // Every scheme file is done; the log holds the whole records of the first few files only.
+    std::string rewritten;
+    for (int i = 0; i < 100; ++i)
+        rewritten += "PLATE,EH36," + std::string(40, 'x') + "\n";
+    for (const std::string& f : files)
+        ASSERT_EQ(ReadBytes(f), rewritten) << f;
+    const std::string got = MaskTimeStamps(ReadBytes(log));
+    std::string whole;
+    std::size_t filesLogged = 0;
+    while (whole.size() < got.size() && filesLogged < files.size()) {
+        for (int i = 0; i < 100; ++i)
+            whole +=
+                "TS -> " + files[filesLogged] + " -> PLATE,EH36," + std::string(40, 'x') + "\n\n";
+        ++filesLogged;
+    }
+    EXPECT_EQ(got, whole) << "not a sequence of whole records";
+    EXPECT_LT(filesLogged, files.size());
+
+    // Create batch file with not a byte left: reported, and the file keeps what it had, up to
+    // a page boundary so that any record needs more room.
+    const std::string earlier = std::string(4095, 'e') + "\n";
+    WriteBytes(batch, earlier);
+    disk.FillLeaving(0);
+    run = RunCli({"batch", files[0], files[1]}, settings);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "veldran-cli: " + batch + ": cannot write: No space left on device\n");
+    EXPECT_EQ(ReadBytes(batch), earlier);
+}
