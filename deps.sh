@@ -30,3 +30,7 @@ VELDRAN_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev libbench
 
 # The fuzz stage (tests/fuzz/run.sh): clang with libFuzzer and the sanitizer runtimes.
 VELDRAN_FUZZ_PACKAGES=(clang libclang-rt-14-dev cmake ninja-build)
+
+# The Windows stage (tests/windows/run.sh): the mingw-w64 cross compiler, Wine to run its
+# programs, and GoogleTest's source to build for them.
+VELDRAN_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build)

@@ -20,11 +20,12 @@ struct FileStamp {
 
 std::optional<FileStamp> StampOf(const std::string& path) {
     std::error_code ec;
+    const std::filesystem::path native = NativePath(path);
     FileStamp stamp;
-    stamp.size = std::filesystem::file_size(path, ec);
+    stamp.size = std::filesystem::file_size(native, ec);
     if (ec)
         return std::nullopt;
-    stamp.modified = std::filesystem::last_write_time(path, ec);
+    stamp.modified = std::filesystem::last_write_time(native, ec);
     if (ec)
         return std::nullopt;
     return stamp;

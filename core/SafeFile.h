@@ -2,6 +2,7 @@
 // File access that never leaves a half-written file behind: whole-file reads, atomic
 // replacement through a temporary file in the same directory, and single-write appends.
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,10 @@ bool ReplaceFileContent(const std::string& path, std::string_view data, std::str
 // Appends `data` with one write, creating the file when it is missing.
 bool AppendToFile(const std::string& path, std::string_view data, std::string& error,
                   WriteFaults* faults = nullptr);
+
+// The path as the standard library's file system functions take it. On Windows the bytes are in
+// the local code page and are converted as the system's own "A" functions convert them.
+std::filesystem::path NativePath(const std::string& path);
 
 // Deletes a file; a failure is of no interest to the caller.
 void DeleteFileQuietly(const std::string& path);

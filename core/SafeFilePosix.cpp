@@ -206,6 +206,10 @@ bool AppendToFile(const std::string& path, std::string_view data, std::string& e
     return true;
 }
 
+std::filesystem::path NativePath(const std::string& path) {
+    return path;
+}
+
 void DeleteFileQuietly(const std::string& path) {
     ::unlink(path.c_str());
 }

@@ -41,4 +41,34 @@ std::string ReadBytes(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::string Native(const std::string& text) {
+#ifdef _WIN32
+    std::string out;
+    for (const char c : text) {
+        if (c == '\n')
+            out.push_back('\r');
+        out.push_back(c);
+    }
+    return out;
+#else
+    return text;
+#endif
+}
+
+std::string FromNative(const std::string& bytes) {
+#ifdef _WIN32
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            continue;
+        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r'))
+            throw std::runtime_error("a bare LF at byte " + std::to_string(i));
+        out.push_back(bytes[i]);
+    }
+    return out;
+#else
+    return bytes;
+#endif
+}
+
 } // namespace veldran::test

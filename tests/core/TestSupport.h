@@ -23,4 +23,10 @@ private:
 void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
 
+// The text as this platform writes it into a text file: on Windows every "\n" as CR LF.
+std::string Native(const std::string& text);
+// A text file this platform wrote, read back with "\n" line ends. On Windows every newline must
+// have been written as CR LF: a bare LF there throws.
+std::string FromNative(const std::string& bytes);
+
 } // namespace veldran::test
