@@ -215,6 +215,10 @@ TEST(HostileCli, OutputFilesOnADiskThatFillsUp) {
         files.push_back(ws.Scheme("f" + std::to_string(i) + ".sch", line));
         args.push_back(files.back());
     }
+    // Room for the batch data file's earlier text is taken first: up to a page boundary, so that
+    // any further record needs a new page.
+    const std::string earlier = std::string(4095, 'e') + "\n";
+    WriteBytes(batch, earlier);
     disk.FillLeaving(16 << 10);
     CliRun run = RunCli(args, settings);
     EXPECT_EQ(run.exitCode, 1);
@@ -238,10 +242,7 @@ TEST(HostileCli, OutputFilesOnADiskThatFillsUp) {
     EXPECT_EQ(got, whole) << "not a sequence of whole records";
     EXPECT_LT(filesLogged, files.size());
 
-    // Create batch file with not a byte left: reported, and the file keeps what it had, up to
-    // a page boundary so that any record needs more room.
-    const std::string earlier = std::string(4095, 'e') + "\n";
-    WriteBytes(batch, earlier);
+    // Create batch file with not a byte left: reported, and the file keeps what it had.
     disk.FillLeaving(0);
     run = RunCli({"batch", files[0], files[1]}, settings);
     EXPECT_EQ(run.exitCode, 1);
