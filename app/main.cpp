@@ -1,0 +1,28 @@
+// main() of the window program: the application object does the rest.
+#include <WinApp.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool Set(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+#if defined(__unix__) && !defined(__APPLE__)
+    // Without a display Qt would abort with a page of advice; one line says what to do.
+    if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY") && !Set("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr,
+                     "veldran: no display. Run it under a desktop, as 'xvfb-run %s', or use "
+                     "veldran-cli.\n",
+                     argc > 0 ? argv[0] : "veldran");
+        return 1;
+    }
+#endif
+    return AfxWinMain(argc, argv);
+}

@@ -1,0 +1,296 @@
+#include "ListCtrl.h"
+
+#include <QBrush>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMouseEvent>
+
+#include <algorithm>
+
+namespace {
+
+char FoldCase(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// ListModel
+
+int ListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int ListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
+}
+
+QVariant ListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount())
+        return {};
+    const Row& row = m_rows[static_cast<std::size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        return ToQString(row.texts[static_cast<std::size_t>(index.column())]);
+    case Qt::ToolTipRole:
+        return row.tip.empty() ? QVariant() : QVariant(ToQString(row.tip));
+    case Qt::ForegroundRole:
+        // An item with a failure to explain shows its Status in red, so it stands out in a
+        // long list before anyone hovers over it.
+        if (index.column() == 1 && !row.tip.empty())
+            return QBrush(Qt::red);
+        return {};
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
+        return {};
+    if (role == Qt::DisplayRole)
+        return m_columns[static_cast<std::size_t>(section)].heading;
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}
+
+Qt::ItemFlags ListModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+int ListModel::InsertColumn(int column, const QString& heading, int format) {
+    column = std::clamp(column, 0, columnCount());
+    beginInsertColumns(QModelIndex(), column, column);
+    // A row always holds at least its item text, so the first column finds it in place.
+    if (!m_columns.empty())
+        for (Row& row : m_rows)
+            row.texts.insert(row.texts.begin() + column, CString());
+    m_columns.insert(m_columns.begin() + column, Column{heading, format});
+    endInsertColumns();
+    return column;
+}
+
+bool ListModel::SortsBefore(const CString& a, const CString& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const char fa = FoldCase(a[i]);
+        const char fb = FoldCase(b[i]);
+        if (fa != fb)
+            return static_cast<unsigned char>(fa) < static_cast<unsigned char>(fb);
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+int ListModel::InsertSorted(const CString& text) {
+    const auto at =
+        std::upper_bound(m_rows.begin(), m_rows.end(), text, [](const CString& t, const Row& row) {
+            return SortsBefore(t, row.texts.front());
+        });
+    const int row = static_cast<int>(at - m_rows.begin());
+    beginInsertRows(QModelIndex(), row, row);
+    Row item;
+    item.texts.resize(std::max<std::size_t>(m_columns.size(), 1));
+    item.texts.front() = text;
+    m_rows.insert(at, std::move(item));
+    endInsertRows();
+    return row;
+}
+
+bool ListModel::RemoveRow(int row) {
+    if (row < 0 || row >= rowCount())
+        return false;
+    beginRemoveRows(QModelIndex(), row, row);
+    m_rows.erase(m_rows.begin() + row);
+    endRemoveRows();
+    return true;
+}
+
+void ListModel::RemoveAll() {
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}
+
+CString ListModel::Text(int row, int column) const {
+    if (row < 0 || row >= rowCount() || column < 0)
+        return {};
+    const Row& r = m_rows[static_cast<std::size_t>(row)];
+    return static_cast<std::size_t>(column) < r.texts.size()
+               ? r.texts[static_cast<std::size_t>(column)]
+               : CString();
+}
+
+bool ListModel::SetText(int row, int column, const CString& text) {
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+        return false;
+    CString& cell = m_rows[static_cast<std::size_t>(row)].texts[static_cast<std::size_t>(column)];
+    if (cell != text) {
+        cell = text;
+        // One cell changed: the view repaints that cell, not the list.
+        const QModelIndex at = index(row, column);
+        emit dataChanged(at, at, {Qt::DisplayRole});
+    }
+    return true;
+}
+
+bool ListModel::SetToolTip(int row, const CString& tip) {
+    if (row < 0 || row >= rowCount())
+        return false;
+    CString& current = m_rows[static_cast<std::size_t>(row)].tip;
+    if (current != tip) {
+        current = tip;
+        const QModelIndex status = index(row, std::min(1, columnCount() - 1));
+        emit dataChanged(status, status, {Qt::ToolTipRole, Qt::ForegroundRole});
+    }
+    return true;
+}
+
+const CString& ListModel::ToolTip(int row) const {
+    static const CString none;
+    if (row < 0 || row >= rowCount())
+        return none;
+    return m_rows[static_cast<std::size_t>(row)].tip;
+}
+
+// ---------------------------------------------------------------------------------------------
+// ListView
+
+ListView::ListView(QWidget* parent) : QTableView(parent), m_model(this) {
+    setModel(&m_model);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setShowGrid(false);
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideRight);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setTabKeyNavigation(false);
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    verticalHeader()->hide();
+    // Rows of one height, known without asking the items: scrolling and repainting one row
+    // cost the same in a list of ten or of ten thousand files.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+}
+
+void ListView::mouseReleaseEvent(QMouseEvent* event) {
+    QTableView::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && m_onClick)
+        m_onClick();
+}
+
+// ---------------------------------------------------------------------------------------------
+// CListCtrl
+
+void CListCtrl::Attach(QWidget* control) {
+    m_view = dynamic_cast<ListView*>(control);
+}
+
+int CListCtrl::InsertColumn(int nCol, const CString& heading, int nFormat, int nWidth) {
+    if (!m_view)
+        return -1;
+    const int column = m_view->Model().InsertColumn(nCol, ToQString(heading), nFormat);
+    m_view->horizontalHeader()->resizeSection(column, nWidth);
+    return column;
+}
+
+DWORD CListCtrl::SetExtendedStyle(DWORD dwNewStyle) {
+    const DWORD old = m_extendedStyle;
+    m_extendedStyle = dwNewStyle;
+    if (m_view)
+        m_view->setShowGrid((dwNewStyle & LVS_EX_GRIDLINES) != 0);
+    // Hot-track selection (LVS_EX_TRACKSELECT) is not offered: a list whose selection follows
+    // the resting mouse pointer would pick files for Replace that the user never clicked.
+    return old;
+}
+
+int CListCtrl::GetItemCount() const {
+    return m_view ? m_view->Model().rowCount() : 0;
+}
+
+UINT CListCtrl::GetSelectedCount() const {
+    if (!m_view)
+        return 0;
+    return static_cast<UINT>(m_view->selectionModel()->selectedRows(0).size());
+}
+
+int CListCtrl::GetNextItem(int nItem, int nFlags) const {
+    if (!m_view)
+        return -1;
+    const int count = GetItemCount();
+    const QItemSelectionModel* selection = m_view->selectionModel();
+    for (int i = std::max(nItem + 1, 0); i < count; ++i) {
+        if ((nFlags & LVNI_SELECTED) == 0 || selection->isSelected(m_view->Model().index(i, 0)))
+            return i;
+    }
+    return -1;
+}
+
+int CListCtrl::InsertItem(int /*nItem*/, const CString& text) {
+    return m_view ? m_view->Model().InsertSorted(text) : -1;
+}
+
+BOOL CListCtrl::DeleteItem(int nItem) {
+    return m_view && m_view->Model().RemoveRow(nItem) ? TRUE : FALSE;
+}
+
+BOOL CListCtrl::DeleteAllItems() {
+    if (!m_view)
+        return FALSE;
+    m_view->Model().RemoveAll();
+    return TRUE;
+}
+
+CString CListCtrl::GetItemText(int nItem, int nSubItem) const {
+    return m_view ? m_view->Model().Text(nItem, nSubItem) : CString();
+}
+
+BOOL CListCtrl::SetItemText(int nItem, int nSubItem, const CString& text) {
+    return m_view && m_view->Model().SetText(nItem, nSubItem, text) ? TRUE : FALSE;
+}
+
+BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask) {
+    if (!m_view || (nMask & LVIS_SELECTED) == 0)
+        return FALSE;
+    const int count = GetItemCount();
+    if (nItem >= count || count == 0)
+        return FALSE;
+    // -1 stands for every item, as for the list-view message.
+    const int first = nItem < 0 ? 0 : nItem;
+    const int last = nItem < 0 ? count - 1 : nItem;
+    const QItemSelection range(m_view->Model().index(first, 0),
+                               m_view->Model().index(last, m_view->Model().columnCount() - 1));
+    m_view->selectionModel()->select(range, (nState & LVIS_SELECTED)
+                                                ? QItemSelectionModel::Select
+                                                : QItemSelectionModel::Deselect);
+    return TRUE;
+}
+
+BOOL CListCtrl::EnsureVisible(int nItem, BOOL /*bPartialOK*/) {
+    if (!m_view || nItem < 0 || nItem >= GetItemCount())
+        return FALSE;
+    // Scrolls only when the row is out of sight; a visible row costs nothing.
+    m_view->scrollTo(m_view->Model().index(nItem, 0), QAbstractItemView::EnsureVisible);
+    return TRUE;
+}
+
+BOOL CListCtrl::SetItemToolTip(int nItem, const CString& tip) {
+    return m_view && m_view->Model().SetToolTip(nItem, tip) ? TRUE : FALSE;
+}
+
+CString CListCtrl::GetItemToolTip(int nItem) const {
+    return m_view ? m_view->Model().ToolTip(nItem) : CString();
+}

@@ -1,0 +1,69 @@
+#pragma once
+// The main window: the whole state of a run, its data exchange, the file list and every command.
+//
+// Driving it without a window system's modal loop (tests, benchmarks): install a Shell of your
+// own with AfxSetShell (message boxes, the file dialog, editors), construct a CMainDlg, call
+// Create() instead of DoModal(), fill the list with Add *.sch File through your Shell's file
+// dialog, select with m_listFiles.SetItemState(-1, LVIS_SELECTED, LVIS_SELECTED), put texts
+// into the edits (or the members, then UpdateData(FALSE)) and call the command handlers.
+
+#include "Button.h"
+#include "CString.h"
+#include "Dialog.h"
+#include "ListCtrl.h"
+#include "Resource.h"
+
+class CMainDlg : public CDialog {
+public:
+    enum { IDD = IDD_MAIN };
+
+    explicit CMainDlg(QWidget* pParent = nullptr);
+    ~CMainDlg() override;
+
+    // Members, in the order of the dialog state.
+    QIcon m_hIcon;
+    CListCtrl m_listFiles;
+    CString m_strFind;
+    CString m_strReplace;
+    CString m_strCurrentFile;
+    CString m_strProjectName;
+    CString m_strSchemeDir;
+    CString m_strListed;
+    CString m_strSelected;
+    CString m_strLogDir;
+    CString m_strLogName;
+    int m_bChanged = 0;
+    BOOL m_bCreateLog = FALSE;
+    CButton m_btnCreateLog;
+    CButton m_btnCreateBatchData;
+    CString m_strBatchName;
+    CString m_strBatchDir;
+    CButton m_btnDeleteLog;
+    CButton m_btnDeleteBatch;
+    CString m_strLogPath;
+    CString m_strBatchPath;
+
+    // Operations.
+    void RefreshCounters();
+    void InitFileList();
+    void LoadEnvironmentTable();
+    void PrepareLogPath();
+    void PrepareBatchPath();
+
+    // Handlers, as the message map routes them.
+    void OnBnClickedAddFiles();
+    void OnBnClickedRemove();
+    void OnNMClickFileList(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnBnClickedOption();
+
+    BOOL OnInitDialog() override;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnCommand(UINT nID) override;
+    BOOL OnNotify(NMHDR* pNMHDR, LRESULT* pResult) override;
+
+private:
+    void ShowNoSelection();
+    void UpdateMainWindow();
+};
