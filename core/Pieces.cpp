@@ -39,6 +39,21 @@ std::size_t PieceEnd(std::string_view text, std::size_t pos) {
     return nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - text.data()) + 1 : limit;
 }
 
+// Appends whole lines, with CR LF line ends when asked.
+void AppendLines(std::string& out, std::string_view lines, bool crlf) {
+    if (!crlf) {
+        out.append(lines);
+        return;
+    }
+    std::size_t from = 0;
+    for (std::size_t nl = FindByte(lines, 0, '\n'); nl != kNotFound;
+         nl = FindByte(lines, from, '\n')) {
+        out.append(lines.data() + from, nl - from).append("\r\n");
+        from = nl + 1;
+    }
+    out.append(lines.substr(from));
+}
+
 void ExpandNewlines(std::string& out, std::size_t from) {
     for (std::size_t nl = FindByte(out, from, '\n'); nl != kNotFound;
          nl = FindByte(out, nl + 2, '\n'))
@@ -65,10 +80,19 @@ PieceRewriteStats RewritePieces(std::string_view text, std::string_view find,
     std::size_t match = searchable ? FindLiteral(text, 0, find) : kNotFound;
     std::size_t pos = 0;
     while (pos < text.size()) {
-        const std::size_t end = PieceEnd(text, pos);
         // A match that began in the previous piece crossed its end: search again from here.
         if (match != kNotFound && match < pos)
             match = FindLiteral(text, pos, find);
+        // Lines up to the wrap threshold before the next match are pieces that the rewrite
+        // leaves as they are: they go out in one copy.
+        const std::size_t plain =
+            ShortLinesEnd(text, pos, match == kNotFound ? text.size() : match, kWrapThreshold);
+        if (plain > pos) {
+            AppendLines(out, text.substr(pos, plain - pos), crlf);
+            pos = plain;
+            continue;
+        }
+        const std::size_t end = PieceEnd(text, pos);
         const std::size_t outStart = out.size();
         std::size_t copied = pos;
         std::uint64_t count = 0;

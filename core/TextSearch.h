@@ -2,8 +2,10 @@
 // Fast byte and literal searches over raw text: vector compares where the processor has them,
 // glibc's routines where they exist.
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -100,6 +102,45 @@ inline std::size_t FindLiteral(std::string_view text, std::size_t from, std::str
         hit = detail::LibrarySearch(start, size, needle);
 #endif
     return hit ? static_cast<std::size_t>(hit - text.data()) : kNotFound;
+}
+
+// End of the run of whole lines that starts at `pos`: each ends with a newline before `limit`
+// and is at most `maxLength` long, its newline included; `pos` itself when the first line is not
+// such a line. Lets a caller skip over ordinary short lines without handling each one.
+// `maxLength` must be greater than 64 and below 128.
+inline std::size_t ShortLinesEnd(std::string_view text, std::size_t pos, std::size_t limit,
+                                 std::size_t maxLength) {
+    std::size_t lineStart = pos;
+    std::size_t i = pos;
+#ifdef VELDRAN_HAS_SSE2
+    // Two newlines within one 64-byte block are never further apart than maxLength, so only the
+    // first newline of each block needs its distance checked.
+    const __m128i newline = _mm_set1_epi8('\n');
+    const auto mask16 = [&](std::size_t at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+        return static_cast<std::uint64_t>(
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline))));
+    };
+    for (; i + 64 <= limit; i += 64) {
+        const std::uint64_t mask =
+            mask16(i) | mask16(i + 16) << 16 | mask16(i + 32) << 32 | mask16(i + 48) << 48;
+        if (mask == 0) {
+            if (i + 64 - lineStart >= maxLength)
+                return lineStart;
+            continue;
+        }
+        if (i + static_cast<std::size_t>(std::countr_zero(mask)) + 1 - lineStart > maxLength)
+            return lineStart;
+        lineStart = i + 64 - static_cast<std::size_t>(std::countl_zero(mask));
+    }
+#endif
+    for (;;) {
+        const std::size_t window = std::min(limit - lineStart, maxLength);
+        const void* nl = std::memchr(text.data() + lineStart, '\n', window);
+        if (nl == nullptr)
+            return lineStart;
+        lineStart = static_cast<std::size_t>(static_cast<const char*>(nl) - text.data()) + 1;
+    }
 }
 
 } // namespace veldran

@@ -57,3 +57,41 @@ TEST(FindLiteral, TextFullOfFalseCandidates) {
     text[4999] = '\0';
     EXPECT_EQ(FindLiteral(text, 0, std::string_view("a\0", 2)), 4998u);
 }
+
+namespace {
+
+std::size_t ExpectedShortLinesEnd(std::string_view text, std::size_t pos, std::size_t limit,
+                                  std::size_t maxLength) {
+    std::size_t lineStart = pos;
+    for (std::size_t i = pos; i < limit; ++i) {
+        if (i + 1 - lineStart > maxLength)
+            break;
+        if (text[i] == '\n')
+            lineStart = i + 1;
+    }
+    return lineStart;
+}
+
+} // namespace
+
+// Lines just under, at and over the limit, in runs long enough for the 64-byte blocks, seen from
+// every kind of start and end.
+TEST(ShortLinesEnd, StopsAtTheFirstLongOrUnfinishedLine) {
+    std::mt19937 rng(72);
+    std::uniform_int_distribution<int> lineLength(1, 80);
+    std::uniform_int_distribution<int> lines(0, 40);
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        for (int n = lines(rng); n > 0; --n) {
+            const int length = round % 3 == 0 ? lineLength(rng) : 60 + lineLength(rng) % 14;
+            text.append(static_cast<std::size_t>(length - 1), 'x').push_back('\n');
+        }
+        std::uniform_int_distribution<std::size_t> at(0, text.size());
+        std::size_t pos = at(rng);
+        std::size_t limit = at(rng);
+        if (pos > limit)
+            std::swap(pos, limit);
+        ASSERT_EQ(ShortLinesEnd(text, pos, limit, 72), ExpectedShortLinesEnd(text, pos, limit, 72))
+            << "pos " << pos << " limit " << limit << " size " << text.size();
+    }
+}
