@@ -16,7 +16,14 @@ namespace {
 // piece lengths come from the file position, so zero bytes are carried through.
 std::vector<std::string> FgetsPieces(const std::string& bytes) {
     std::vector<std::string> pieces;
+#ifdef _WIN32
+    // The C runtime there makes its temporary files in the root of the drive, which is rarely
+    // writable: a file of our own instead, in binary mode as a temporary file would be.
+    static const test::TempDir dir;
+    std::FILE* f = std::fopen(dir.File("pieces").c_str(), "w+b");
+#else
     std::FILE* f = std::tmpfile();
+#endif
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::rewind(f);
     char buffer[256];
