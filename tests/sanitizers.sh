@@ -4,7 +4,7 @@
 # memory error, leak or undefined behaviour fails this stage.
 #
 #   tests/sanitizers.sh                 configure, build and run everything
-#   VELDRAN_ASAN_CC=clang tests/sanitizers.sh   the same with clang instead of gcc
+#   VELDRAN_ASAN_CC=clang tests/sanitizers.sh   the same with clang, in build-asan-clang
 #   tests/sanitizers.sh -R Hostile      extra arguments go to ctest
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,10 +14,13 @@ veldran_need_packages "${VELDRAN_BUILD_PACKAGES[@]}"
 build=build-asan
 cc=${VELDRAN_ASAN_CC:-gcc}
 case "$cc" in
-clang*) cxx=${cc/clang/clang++} ;;
+clang*)
+    cxx=${cc/clang/clang++}
+    build=build-asan-clang
+    veldran_need_packages "${VELDRAN_FUZZ_PACKAGES[@]}"
+    ;;
 *) cc=gcc cxx=g++ ;;
 esac
-[ "$cc" = gcc ] || veldran_need_packages clang libclang-rt-14-dev
 
 # _GLIBCXX_ASSERTIONS adds bounds checks to the standard containers, which the sanitizers cannot
 # see inside (an operator[] past size() but within capacity).
