@@ -15,10 +15,10 @@ veldran_need_packages "${VELDRAN_BUILD_PACKAGES[@]}" "${VELDRAN_BENCH_PACKAGES[@
 
 runs=${BENCH_RUNS:-5}
 if [ -n "${BENCH_QUICK:-}" ]; then
-    small=(2000 40) large=(4 50000) huge=(1 460000)
+    small=(2000 40) large=(4 50000) huge=(1 460000) window_files=1000
     results_md=bench/work/RESULTS.md
 else
-    small=(20000 40) large=(20 200000) huge=(1 4600000)
+    small=(20000 40) large=(20 200000) huge=(1 4600000) window_files=10000
     results_md=bench/RESULTS.md
 fi
 
@@ -43,6 +43,7 @@ res=$work/results
 mkdir -p "$pristine" "$inplace" "$res" "$work/log" "$work/data"
 rm -f "$res"/*
 
+load_start=$(cut -d' ' -f1 /proc/loadavg)
 token=$("$gen" --token)
 absent=$("$gen" --absent)
 repl=S355JR
@@ -101,13 +102,13 @@ veldran_replace="'$cli' replace --no-log --find $token --replace $repl"
 check_replace() { # name
     local name=$1 w=$inplace/$1 want got tool
     restore "$name"
-    (cd "$w" && eval "$each_file $veldran_replace" >/dev/null)
+    (cd "$w" && eval "$each_file $veldran_replace" >/dev/null 2>&1)
     want=$(tree_sum "$w")
     [ "$want" != "$(tree_sum "$pristine/$name")" ] || fail "$name: veldran-cli changed nothing"
     for tool in "sed -i 's/$token/$repl/g'" "perl -pi -e 's/$token/$repl/g'" \
         "env LD_PRELOAD='$noflush' $veldran_replace"; do
         restore "$name"
-        (cd "$w" && eval "$each_file $tool" >/dev/null)
+        (cd "$w" && eval "$each_file $tool" >/dev/null 2>&1)
         got=$(tree_sum "$w")
         [ "$got" = "$want" ] || fail "$name: '$tool' leaves other bytes than veldran-cli"
     done
@@ -115,7 +116,7 @@ check_replace() { # name
 }
 check_find() { # name text
     local p=$pristine/$1 v g r
-    v=$(cd "$p" && eval "$each_file '$cli' find --find '$2'" | listed) || true
+    v=$(cd "$p" && "$cli" find --find "$2" *.sch 2>/dev/null | listed) || true
     g=$(cd "$p" && LC_ALL=C grep -rlF -- "$2" . | listed) || true
     r=$(cd "$p" && rg -lF -j1 -- "$2" . | listed) || true
     [ "$v" = "$g" ] || fail "$1: veldran-cli find and grep list different files for $2"
@@ -129,36 +130,75 @@ check_find() { # name text
 }
 
 # --- timings ---------------------------------------------------------------------------------
+# The commands of a group take turns, one hyperfine run each, with the first one rotating from
+# round to round: the machine's load, which others share, then falls on all of them alike.
+# The medians go into a CSV of hyperfine's layout.
+summarise() { # name < "name,seconds,user,system" lines: one CSV row
+    sort -t, -k2,2g | awk -F, -v OFS=, -v name="$1" '
+        { t[NR] = $2; sum += $2; sq += $2 * $2; user += $3; sys += $4 }
+        END {
+            median = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2
+            mean = sum / NR
+            sd = NR > 1 ? sqrt((sq - NR * mean * mean) / (NR - 1)) : 0
+            print name, mean, sd, median, user / NR, sys / NR, t[1], t[NR]
+        }'
+}
+bench_group() { # csv warmup ignore-failure (name prepare command)...
+    local csv=$1 warmup=$2 ignore=$3
+    shift 3
+    local names=() preps=() cmds=()
+    while [ $# -gt 0 ]; do
+        names+=("$1") preps+=("$2") cmds+=("$3")
+        shift 3
+    done
+    local k=${#names[@]} raw=$csv.raw one=$res/one.csv round j c
+    : >"$raw"
+    for ((round = 0; round < runs; round++)); do
+        for ((j = 0; j < k; j++)); do
+            c=$(((round + j) % k))
+            local args=(--runs 1 --warmup "$warmup" --style none --export-csv "$one"
+                -n "${names[c]}")
+            [ -z "$ignore" ] || args+=(--ignore-failure)
+            [ -z "${preps[c]}" ] || args+=(--prepare "${preps[c]}")
+            hyperfine "${args[@]}" "${cmds[c]}" >/dev/null
+            tail -n +2 "$one" | awk -F, -v OFS=, '{ print $1, $4, $5, $6 }' >>"$raw"
+        done
+        echo "   round $((round + 1)) of $runs"
+    done
+    {
+        echo "command,mean,stddev,median,user,system,min,max"
+        for c in "${names[@]}"; do
+            awk -F, -v n="$c" '$1 == n' "$raw" | summarise "$c"
+        done
+    } >"$csv"
+}
 time_replace() { # name
     local w=$inplace/$1 copy=$inplace/$1.copy
     local prep="rm -rf '$w' && cp -a '$pristine/$1' '$w' && sync"
     echo "== replace on $1"
-    hyperfine --runs "$runs" --style basic --export-csv "$res/replace-$1.csv" \
-        -n "veldran-cli replace" --prepare "$prep" \
-        "cd '$w' && $each_file $veldran_replace" \
-        -n "veldran-cli replace, no fdatasync" --prepare "$prep" \
+    bench_group "$res/replace-$1.csv" 0 "" \
+        "veldran-cli replace" "$prep" "cd '$w' && $each_file $veldran_replace" \
+        "veldran-cli replace without fdatasync" "$prep" \
         "cd '$w' && $each_file env LD_PRELOAD='$noflush' $veldran_replace" \
-        -n "sed -i" --prepare "$prep" \
-        "cd '$w' && $each_file sed -i 's/$token/$repl/g'" \
-        -n "perl -pi" --prepare "$prep" \
-        "cd '$w' && $each_file perl -pi -e 's/$token/$repl/g'" \
-        -n "cp -a (floor)" --prepare "rm -rf '$copy' && sync" \
-        "cp -a '$pristine/$1' '$copy'"
+        "sed -i" "$prep" "cd '$w' && $each_file sed -i 's/$token/$repl/g'" \
+        "perl -pi" "$prep" "cd '$w' && $each_file perl -pi -e 's/$token/$repl/g'" \
+        "cp -a (floor)" "rm -rf '$copy' && sync" "cp -a '$pristine/$1' '$copy'" \
+        "cp -a, then sync (floor on disk)" "rm -rf '$copy' && sync" \
+        "cp -a '$pristine/$1' '$copy' && sync"
     rm -rf "$copy"
 }
 time_find() { # name text label
     local p=$pristine/$1
     local commands=(
-        -n "veldran-cli find" "cd '$p' && $each_file '$cli' find --find '$2'"
-        -n "grep -rlF" "cd '$p' && LC_ALL=C grep -rlF -- '$2' ."
-        -n "rg -lF -j1" "cd '$p' && rg -lF -j1 -- '$2' ."
+        "veldran-cli find" "" "cd '$p' && '$cli' find --find '$2' *.sch"
+        "grep -rlF" "" "cd '$p' && LC_ALL=C grep -rlF -- '$2' ."
+        "rg -lF -j1" "" "cd '$p' && rg -lF -j1 -- '$2' ."
     )
     # The read floor belongs beside the search that has to read everything.
-    [ "$3" = match ] || commands+=(-n "cat (floor)" "cd '$p' && $each_file cat >/dev/null")
+    [ "$3" = match ] || commands+=("cat (floor)" "" "cd '$p' && cat *.sch >/dev/null")
     echo "== find $2 in $1"
     # A search without a match ends with status 1, by design.
-    hyperfine --warmup 1 --runs "$runs" --ignore-failure --style basic \
-        --export-csv "$res/find-$3-$1.csv" "${commands[@]}"
+    bench_group "$res/find-$3-$1.csv" 1 ignore "${commands[@]}"
 }
 
 for name in small-lf small-crlf large-lf large-crlf; do
@@ -194,6 +234,9 @@ mem_row "rg -lF -j1, no match, the same file" "$(peak_kib rg -lF -j1 -- "$absent
 restore large-lf
 mem_row "veldran-cli replace, large corpus (20 files at once)" \
     "$(peak_kib "$cli" replace --no-log --find "$token" --replace "$repl" "$inplace"/large-lf/*.sch)"
+restore large-crlf
+mem_row "veldran-cli replace, large corpus with CR LF (20 files at once)" \
+    "$(peak_kib "$cli" replace --no-log --find "$token" --replace "$repl" "$inplace"/large-crlf/*.sch)"
 restore huge
 mem_row "veldran-cli replace, the same single file" \
     "$(peak_kib "$cli" replace --no-log --find "$token" --replace "$repl" "$inplace/huge/f00000.sch")"
@@ -211,7 +254,7 @@ if [ -n "$has_window_bench" ]; then
     # Runs the dialog's Replace and veldran-cli replace on the same 10,000 files, each from a
     # fresh copy, and writes their CSV.
     QT_QPA_PLATFORM=offscreen "$window_bench" --runs "$runs" --cli "$cli" \
-        --corpus "$pristine/small-lf" --files 10000 --work "$inplace/window" \
+        --corpus "$pristine/small-lf" --files "$window_files" --work "$inplace/window" \
         --find "$token" --replace "$repl" --csv "$res/window.csv"
     window_note=
 fi
@@ -219,6 +262,9 @@ fi
 # --- the table -------------------------------------------------------------------------------
 median() { # csv name: the median in seconds
     awk -F, -v name="$2" 'NR > 1 && $1 == name { print $4 }' "$1"
+}
+cpu() { # csv name: the mean user plus system time in seconds
+    awk -F, -v name="$2" 'NR > 1 && $1 == name { print $5 + $6 }' "$1"
 }
 ratio() { # a b: a / b
     awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'
@@ -238,11 +284,11 @@ table() { # csv base: rows of command, median, ratio to the base command
     local csv=$1 base base_median name m
     base=$2
     base_median=$(median "$csv" "$base")
-    echo "| command | median | ratio to $base |"
-    echo "|---|---:|---:|"
+    echo "| command | median | ratio to $base | CPU (user + sys) |"
+    echo "|---|---:|---:|---:|"
     tail -n +2 "$csv" | cut -d, -f1 | while IFS= read -r name; do
         m=$(median "$csv" "$name")
-        echo "| $name | $(seconds "$m") | $(ratio "$m" "$base_median") |"
+        echo "| $name | $(seconds "$m") | $(ratio "$m" "$base_median") | $(seconds "$(cpu "$csv" "$name")") |"
     done
 }
 
@@ -264,12 +310,19 @@ lineend() {
     echo
     echo "Written by \`bench/run.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), commit" \
         "$(git rev-parse --short HEAD)$(git diff --quiet HEAD -- core cli ui bench 2>/dev/null || echo ' with local changes')."
-    echo "Medians of $runs runs each (hyperfine $(hyperfine --version | cut -d' ' -f2)), page cache warm."
-    echo "Before every in-place run the corpus is restored from a pristine copy and synced to disk,"
-    echo "untimed. A ratio is the command's median divided by the first row's, both from this run:"
-    echo "above 1, veldran-cli is faster. Every command visits the files in one directory; sed, perl,"
-    echo "cat and veldran-cli get them from \`find -print0 | xargs -0\`, grep and rg walk it themselves."
-    echo "veldran-cli replaces with \`--no-log\`, like its peers, which keep no log."
+    echo "Medians of $runs runs each, timed by hyperfine $(hyperfine --version | cut -d' ' -f2) with the commands of a"
+    echo "table taking turns, one run at a time; page cache warm. Before every in-place run the corpus"
+    echo "is restored from a pristine copy and synced to disk, untimed. Load average (1 min) at the"
+    echo "start: $load_start, at the end: $(cut -d' ' -f1 /proc/loadavg); the machine is shared, so expect noise."
+    echo "A ratio is the command's median divided by the first row's, both from this run:"
+    echo "above 1, veldran-cli is faster. The files lie in one directory. In place, veldran-cli, sed and"
+    echo "perl get them from \`find -print0 | xargs -0\`; searching, veldran-cli and cat take the shell's"
+    echo "\`*.sch\` (one process each), grep -r and rg walk the directory themselves."
+    echo "veldran-cli replaces with \`--no-log\`, like its peers, which keep no log. \"without fdatasync\" is"
+    echo "the same program with fdatasync made a no-op by a preloaded library (bench/NoFlush.cpp): the"
+    echo "difference is what flushing each new file to disk before its rename costs. sed and perl do"
+    echo "not flush. \"cp -a, then sync\" writes the copy to disk (sync flushes the whole file system)."
+    echo "CPU is the mean user plus system time of the command and its children."
     echo
     echo "## Machine"
     echo
@@ -310,7 +363,7 @@ lineend() {
 
         csv=$res/replace-$name.csv
         v=$(median "$csv" "veldran-cli replace")
-        vn=$(median "$csv" "veldran-cli replace, no fdatasync")
+        vn=$(median "$csv" "veldran-cli replace without fdatasync")
         s=$(median "$csv" "sed -i")
         c=$(median "$csv" "cp -a (floor)")
         case $name in
@@ -347,7 +400,7 @@ lineend() {
         echo "| ${row%%|*} | $(awk -v k="${row##*|}" 'BEGIN { printf "%.1f MiB", k / 1024 }') |"
     done
     find_huge=${mem_rows[1]##*|}
-    replace_huge=${mem_rows[5]##*|}
+    replace_huge=${mem_rows[6]##*|}
     target "find memory on the single file: a few MiB" "$((find_huge / 1024)) MiB" \
         "$(met "$find_huge" '<=' 8192)"
     # The file, its new text and the program itself.
@@ -359,7 +412,9 @@ lineend() {
     echo "## The window"
     echo
     if [ -z "$window_note" ]; then
-        echo "The dialog's Replace, offscreen, and veldran-cli replace on the same 10,000 files:"
+        echo "The dialog's Replace (offscreen, driven through its own command) and veldran-cli replace on"
+        echo "the same $window_files files of small-lf, with the defaults of both (change log on), taking turns"
+        echo "(\`veldran_window_bench\`, bench/WindowBench.cpp); both leave the same bytes:"
         echo
         table "$res/window.csv" "veldran-cli replace"
         w=$(ratio "$(median "$res/window.csv" "window Replace")" \
