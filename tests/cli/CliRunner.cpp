@@ -3,18 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <stdexcept>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 extern char** environ;
+#endif
 
 namespace veldran::clitest {
 
@@ -55,6 +58,8 @@ bool Exists(const std::string& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
+// Starting the program: on Windows in tests/windows/CliRunnerWin32.cpp.
+#ifndef _WIN32
 namespace {
 
 // Everything the child needs, prepared before the fork so the child only calls exec-safe code.
@@ -186,6 +191,16 @@ CliRun TerminalRun::Finish() {
     return run;
 }
 
+std::string NoSuchFile() {
+    return std::strerror(ENOENT);
+}
+
+std::string NoSuchDirectory() {
+    return std::strerror(ENOENT);
+}
+
+#endif // _WIN32
+
 Workspace::Workspace()
     : schemes(dir.File("schemes")), log(dir.File("log")), data(dir.File("data")),
       table(dir.File("env_table.txt")) {
@@ -207,7 +222,34 @@ RunSettings Workspace::Env() const {
     return settings;
 }
 
-std::string MaskTimeStamps(const std::string& log) {
+std::string Native(const std::string& text) {
+    if constexpr (!veldran::kIsWindows)
+        return text;
+    std::string out;
+    for (const char c : text) {
+        if (c == '\n')
+            out.push_back('\r');
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::string TextMode(const std::string& bytes) {
+    if constexpr (!veldran::kIsWindows)
+        return bytes;
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            continue;
+        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r'))
+            ADD_FAILURE() << "a newline without its CR at byte " << i;
+        out.push_back(bytes[i]);
+    }
+    return out;
+}
+
+std::string MaskTimeStamps(const std::string& nativeLog) {
+    const std::string log = TextMode(nativeLog);
     // "dd/mm/yyyy hh:mm:ss -> "
     constexpr std::string_view shape = "00/00/0000 00:00:00 -> ";
     std::string masked;

@@ -1,6 +1,8 @@
 #pragma once
 // Runs the built veldran-cli as a child process on temporary files and collects what it did.
 
+#include "Platform.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -72,12 +74,23 @@ struct Workspace {
     // Writes a scheme file and returns its path.
     std::string Scheme(const std::string& name, const std::string& bytes) const;
     RunSettings Env() const;
-    std::string LogFile() const { return log + "/VELDRAN.log"; }
-    std::string BatchFile() const { return data + "/VELDRAN_BATCH.dat"; }
+    std::string LogFile() const { return log + veldran::kDirSeparator + "VELDRAN.log"; }
+    std::string BatchFile() const { return data + veldran::kDirSeparator + "VELDRAN_BATCH.dat"; }
 };
 
 // A change log with each record's time stamp replaced by "TS". Fails the test when a line is
 // neither empty nor starts with a well-formed time stamp and the separator.
 std::string MaskTimeStamps(const std::string& log);
+
+// Text as this platform writes it into a text file: on Windows every "\n" as CR LF.
+std::string Native(const std::string& text);
+// Text this platform wrote, as a text-mode read gives it: on Windows each CR LF as "\n". Fails
+// the test there when a newline was written without its CR.
+std::string TextMode(const std::string& bytes);
+
+// The system's reason for a path that names nothing: the file itself is missing, or a directory
+// on its way.
+std::string NoSuchFile();
+std::string NoSuchDirectory();
 
 } // namespace veldran::clitest

@@ -63,10 +63,10 @@ TEST(FindCommand, AFileThatCannotBeReadGivesStatusTwo) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, match + "\n");
     EXPECT_EQ(run.err, "veldran-cli: " + directory + ": cannot read: Is a directory\n" +
-                           "veldran-cli: " + missing +
-                           ": cannot open: No such file or directory\n" +
+                           "veldran-cli: " + missing + ": cannot open: " + NoSuchFile() + "\n" +
                            "veldran-cli: 3 files, 1 matched, 2 failed\n");
 
+#ifndef _WIN32 // no device there that takes no data
     // A list that is lost is no success either.
     RunSettings full = ws.Env();
     full.stdoutPath = "/dev/full";
@@ -74,4 +74,5 @@ TEST(FindCommand, AFileThatCannotBeReadGivesStatusTwo) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.err, "veldran-cli: standard output: No space left on device\n"
                        "veldran-cli: 1 file, 1 matched, 0 failed\n");
+#endif
 }
