@@ -325,10 +325,16 @@ TEST_F(HostileInput, AFileOf200MegabytesIsSearchedUntouchedAndRewrittenWhole) {
     Remember();
 
     // The only match is in the last line, 200 MB in; a text that spans two lines is no match.
+    struct stat was {};
+    ::stat(path.c_str(), &was);
     EXPECT_EQ(Find(path, "TAIL AH36"), FindResult::Found);
     EXPECT_EQ(Find(path, "M\nS"), FindResult::NotFound);
     EXPECT_EQ(Find(path, "absent"), FindResult::NotFound);
     ExpectUntouchedBut();
+    struct stat now {};
+    ::stat(path.c_str(), &now);
+    EXPECT_EQ(now.st_mtim.tv_sec, was.st_mtim.tv_sec);
+    EXPECT_EQ(now.st_mtim.tv_nsec, was.st_mtim.tv_nsec) << "not even the time has changed";
 
     const RewriteOutcome r = ProcessFile(Job(path), boxes);
     ASSERT_TRUE(r.ok) << r.error;
