@@ -32,5 +32,6 @@ VELDRAN_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev libbench
 VELDRAN_FUZZ_PACKAGES=(clang libclang-rt-14-dev cmake ninja-build)
 
 # The Windows stage (tests/windows/run.sh): the mingw-w64 cross compiler, Wine to run its
-# programs, and GoogleTest's source to build for them.
-VELDRAN_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build)
+# programs, GoogleTest's source to build for them, and the linters for the Windows file.
+VELDRAN_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build
+    clang-tidy cppcheck)

@@ -54,6 +54,11 @@ std::string StepReason(const char* what, int injected, DWORD code) {
     return injected != 0 ? Reason(what, injected) : SystemReason(what, code);
 }
 
+// The system handle under a C runtime descriptor.
+HANDLE HandleOf(int fd) {
+    return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); // NOLINT(performance-no-int-to-ptr)
+}
+
 int Fault(WriteFaults* faults, WriteStep step) {
     return faults ? faults->Inject(step) : 0;
 }
@@ -86,8 +91,8 @@ bool ResolveTarget(const std::string& path, DWORD attributes, std::string& targe
     target = path;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
         return true;
-    const HANDLE file = ::CreateFileA(path.c_str(), 0, kShareReadWrite | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file = ::CreateFileA(path.c_str(), 0, kShareReadWrite | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         code = ::GetLastError();
         return false;
@@ -116,7 +121,7 @@ bool ResolveTarget(const std::string& path, DWORD attributes, std::string& targe
 
 // Whether the file at `path` is still the one `was` describes: the same file, size and time.
 bool Unchanged(const std::string& path, const BY_HANDLE_FILE_INFORMATION& was) {
-    const HANDLE file =
+    HANDLE file =
         ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareReadWrite | FILE_SHARE_DELETE,
                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -150,7 +155,7 @@ HANDLE CreateTempBeside(const std::string& target, DWORD attributes, std::string
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%06llx", (seed >> 40) & 0xFFFFFF);
         temp = dir + ".veldran-" + suffix;
-        const HANDLE file =
+        HANDLE file =
             ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, create, nullptr);
         if (file != INVALID_HANDLE_VALUE)
             return file;
@@ -174,8 +179,8 @@ bool InputFile::Open(const std::string& path, std::string& error) {
         error = Reason("cannot read", EISDIR);
         return false;
     }
-    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, kShareReadWrite, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, kShareReadWrite, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = SystemReason("cannot open", ::GetLastError());
         return false;
@@ -192,14 +197,14 @@ bool InputFile::Open(const std::string& path, std::string& error) {
 
 std::size_t InputFile::SizeHint() const {
     LARGE_INTEGER size{};
-    const HANDLE file = reinterpret_cast<HANDLE>(::_get_osfhandle(m_fd));
+    HANDLE file = HandleOf(m_fd);
     return ::GetFileSizeEx(file, &size) && size.QuadPart > 0
                ? static_cast<std::size_t>(size.QuadPart)
                : 0;
 }
 
 long long InputFile::Read(char* buffer, std::size_t size, std::string& error) {
-    const HANDLE file = reinterpret_cast<HANDLE>(::_get_osfhandle(m_fd));
+    HANDLE file = HandleOf(m_fd);
     DWORD n = 0;
     const DWORD want = static_cast<DWORD>(size < kMaxTransfer ? size : kMaxTransfer);
     if (!::ReadFile(file, buffer, want, &n, nullptr)) {
@@ -266,7 +271,7 @@ bool ReplaceFileContent(const std::string& path, std::string_view data, std::str
     // The access the replacement needs, asked for before anything is written: a file that the
     // access list keeps from us, or that another program holds open without letting it be
     // replaced, is refused here with the original untouched.
-    const HANDLE probe =
+    HANDLE probe =
         ::CreateFileA(target.c_str(), GENERIC_WRITE | DELETE, kShareReadWrite | FILE_SHARE_DELETE,
                       nullptr, OPEN_EXISTING, 0, nullptr);
     if (probe == INVALID_HANDLE_VALUE) {
@@ -287,7 +292,7 @@ bool ReplaceFileContent(const std::string& path, std::string_view data, std::str
 
     std::string temp;
     int injected = Fault(faults, WriteStep::CreateTemp);
-    const HANDLE file =
+    HANDLE file =
         injected != 0 ? INVALID_HANDLE_VALUE : CreateTempBeside(target, attributes, temp, code);
     if (file == INVALID_HANDLE_VALUE) {
         error = StepReason("cannot create a temporary file", injected, code);
@@ -342,10 +347,10 @@ bool AppendToFile(const std::string& path, std::string_view data, std::string& e
         error = SystemReason("cannot open", ERROR_ACCESS_DENIED);
         return false;
     }
-    const HANDLE file = injected != 0
-                            ? INVALID_HANDLE_VALUE
-                            : ::CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr,
-                                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = injected != 0
+                      ? INVALID_HANDLE_VALUE
+                      : ::CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = StepReason("cannot open", injected, ::GetLastError());
         return false;

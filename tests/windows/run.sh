@@ -26,5 +26,23 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVELDRAN_GTEST_SOURCE_DIR=/usr/src/googletest \
     -DVELDRAN_BUILD_WINDOW=OFF -DVELDRAN_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --parallel 2
+
+# The Windows file layer is not seen by the native lint stage: checked here, with the cross
+# build's compile commands and the mingw-w64 C++ headers.
+gcc_dir=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
+tidy_args=(--extra-arg=--target=x86_64-w64-mingw32 --extra-arg=-nostdinc++)
+for dir in include/c++ include/c++/x86_64-w64-mingw32 include/c++/backward; do
+    tidy_args+=("--extra-arg=-isystem$gcc_dir/$dir")
+done
+out=$(clang-tidy -p "$build" --quiet "${tidy_args[@]}" core/SafeFileWin32.cpp 2>&1 |
+    grep -E '^/.*: (warning|error):' || true)
+if [ -n "$out" ]; then
+    echo "$out"
+    echo "clang-tidy found problems in core/SafeFileWin32.cpp"
+    exit 1
+fi
+cppcheck --enable=warning,style,performance,portability --std=c++20 --quiet --error-exitcode=1 \
+    --inline-suppr -D_WIN32 core/SafeFileWin32.cpp
+
 ctest --test-dir "$build" --output-on-failure --parallel 2 "$@"
 echo "Windows suites passed under Wine; veldran-cli.exe is $build/cli/veldran-cli.exe"
