@@ -1,12 +1,18 @@
 #include "MainDlg.h"
 
+#include "AboutDlg.h"
+#include "Cursor.h"
 #include "DataExchange.h"
+#include "Maker.h"
 #include "Shell.h"
 #include "WinApp.h"
 
 #include <EnvironmentTable.h>
+#include <FindOnly.h>
 #include <OutputPaths.h>
 #include <Platform.h>
+#include <Records.h>
+#include <SafeFile.h>
 
 #include <string>
 #include <vector>
@@ -16,6 +22,12 @@ namespace {
 constexpr const char* kNoSelection = "Operation Failed. No item has been selected!";
 constexpr const char* kListedPrefix = "Listed : ";
 constexpr const char* kSelectedPrefix = "Selected : ";
+
+constexpr const char* kStatusProcessing = "PROCESSING";
+constexpr const char* kStatusReady = "READY";
+constexpr const char* kStatusFound = "*";
+constexpr const char* kStatusError = "ERROR";
+constexpr const char* kNoteChange = "CHANGE";
 
 constexpr int kColumnFile = 0;
 constexpr int kColumnStatus = 1;
@@ -30,15 +42,72 @@ struct CommandEntry {
 constexpr CommandEntry kCommandMap[] = {
     {IDC_ADD_FILES, &CMainDlg::OnBnClickedAddFiles},
     {IDC_REMOVE, &CMainDlg::OnBnClickedRemove},
+    {IDC_REPLACE, &CMainDlg::OnBnClickedReplace},
+    {ID_LIST_OPEN, &CMainDlg::OnListOpen},
+    {IDC_FIND_ONLY, &CMainDlg::OnBnClickedFindOnly},
+    {IDC_SHOW_LOG, &CMainDlg::OnBnClickedShowLog},
     {IDC_CREATE_LOG, &CMainDlg::OnBnClickedOption},
+    {IDC_SHOW_BATCH, &CMainDlg::OnBnClickedShowBatch},
     {IDC_CREATE_BATCH_DATA, &CMainDlg::OnBnClickedOption},
     {IDC_DELETE_LOG, &CMainDlg::OnBnClickedOption},
     {IDC_DELETE_BATCH, &CMainDlg::OnBnClickedOption},
+    {IDC_CREATE_BATCH_FILE, &CMainDlg::OnBnClickedCreateBatchFile},
+    {IDC_RESET_STATUS, &CMainDlg::OnBnClickedResetStatus},
+    {IDC_WEB_LINK, &CMainDlg::OnStnClickedWebLink},
 };
 
 CString CounterText(const char* prefix, long long count) {
     return CString(prefix) + std::to_string(count);
 }
+
+// The file rewrite asks the two option boxes themselves, each time it needs their state.
+class LiveOptionBoxes final : public veldran::OptionBoxes {
+public:
+    explicit LiveOptionBoxes(const CMainDlg& dialog) : m_dialog(dialog) {}
+    bool CreateLogTicked() override { return m_dialog.m_btnCreateLog.GetCheck() == BST_CHECKED; }
+    bool CreateBatchDataTicked() override {
+        return m_dialog.m_btnCreateBatchData.GetCheck() == BST_CHECKED;
+    }
+
+private:
+    const CMainDlg& m_dialog;
+};
+
+// Output files that refused their records during one command, told once when it ends.
+class OutputTrouble {
+public:
+    void Note(const char* what, const CString& path, const CString& reason) {
+        if (reason.empty())
+            return;
+        for (const Entry& e : m_entries)
+            if (e.path == path)
+                return;
+        m_entries.push_back({what, path, reason});
+    }
+
+    bool Empty() const { return m_entries.empty(); }
+
+    CString Message() const {
+        CString text;
+        for (const Entry& e : m_entries) {
+            if (!text.empty())
+                text += "\n\n";
+            text += CString(e.what) + " could not be written:\n" + e.path + "\n" + e.reason;
+        }
+        return text;
+    }
+
+private:
+    struct Entry {
+        const char* what;
+        CString path;
+        CString reason;
+    };
+    std::vector<Entry> m_entries;
+};
+
+constexpr const char* kChangeLog = "The change log";
+constexpr const char* kBatchData = "The batch data file";
 
 } // namespace
 
@@ -187,6 +256,11 @@ void CMainDlg::OnNMClickFileList(NMHDR* /*pNMHDR*/, LRESULT* pResult) {
     *pResult = 0;
 }
 
+void CMainDlg::SetStatus(int nItem, const CString& status, const CString& reason) {
+    m_listFiles.SetItemText(nItem, kColumnStatus, status);
+    m_listFiles.SetItemToolTip(nItem, reason);
+}
+
 void CMainDlg::ShowNoSelection() {
     MessageBox(kNoSelection);
 }
@@ -205,4 +279,193 @@ void CMainDlg::PrepareBatchPath() {
         m_strBatchName, m_strBatchDir, veldran::kBatchDefaultName, veldran::kBatchExtension,
         [this] { UpdateData(FALSE); },
         [this] { return m_btnDeleteBatch.GetCheck() == BST_CHECKED; });
+}
+
+veldran::RewriteOutcome CMainDlg::ProcessFile() {
+    const veldran::RewriteJob job{m_strCurrentFile, m_strFind, m_strReplace, m_strLogPath,
+                                  m_strBatchPath};
+    LiveOptionBoxes boxes(*this);
+    veldran::RewriteOutcome outcome = veldran::ProcessFile(job, boxes, m_pWriteFaults);
+    if (outcome.changed)
+        m_bChanged = 1;
+    return outcome;
+}
+
+bool CMainDlg::AppendToBatchData(CString& error) {
+    return veldran::AppendToFile(
+        m_strBatchPath, veldran::ToNativeLineEnds(veldran::BatchRecord(m_strCurrentFile)), error);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+void CMainDlg::OnBnClickedReplace() {
+    UpdateData(TRUE);
+    PrepareLogPath();
+    PrepareBatchPath();
+    SetCursor(LoadCursor(nullptr, IDC_WAIT));
+
+    int nItem = m_listFiles.GetNextItem(-1, LVNI_SELECTED);
+    if (nItem == -1) {
+        ShowNoSelection();
+        return;
+    }
+    OutputTrouble trouble;
+    for (;;) {
+        // The successor is fetched before the current file is worked on.
+        const int nNext = m_listFiles.GetNextItem(nItem, LVNI_SELECTED);
+        m_strCurrentFile = m_listFiles.GetItemText(nItem, kColumnFile);
+        SetStatus(nItem, kStatusProcessing);
+        m_bChanged = 0;
+        const veldran::RewriteOutcome outcome = ProcessFile();
+        if (outcome.ok)
+            SetStatus(nItem, kStatusReady);
+        else
+            SetStatus(nItem, kStatusError, outcome.error);
+        if (m_bChanged == 1)
+            m_listFiles.SetItemText(nItem, kColumnNote, kNoteChange);
+        trouble.Note(kChangeLog, m_strLogPath, outcome.logError);
+        trouble.Note(kBatchData, m_strBatchPath, outcome.batchError);
+        m_listFiles.EnsureVisible(nItem, FALSE);
+        UpdateMainWindow();
+        if (nNext == -1)
+            break;
+        nItem = nNext;
+    }
+    SetCursor(LoadCursor(nullptr, IDC_UPARROW));
+    if (!trouble.Empty())
+        MessageBox(trouble.Message(), nullptr, MB_OK | MB_ICONWARNING);
+}
+
+void CMainDlg::OnBnClickedFindOnly() {
+    UpdateData(TRUE);
+    SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    const int nCount = m_listFiles.GetItemCount();
+    for (int nItem = 0; nItem < nCount; ++nItem) {
+        m_strCurrentFile = m_listFiles.GetItemText(nItem, kColumnFile);
+        SetStatus(nItem, kStatusProcessing);
+        CString error;
+        switch (veldran::FileContains(m_strCurrentFile, m_strFind, error)) {
+        case veldran::FindResult::Found:
+            SetStatus(nItem, kStatusFound);
+            break;
+        case veldran::FindResult::NotFound:
+            SetStatus(nItem, CString());
+            break;
+        case veldran::FindResult::Error:
+            // An unreadable file is not a file without a match.
+            SetStatus(nItem, kStatusError, error);
+            break;
+        }
+        m_listFiles.EnsureVisible(nItem, FALSE);
+        UpdateMainWindow();
+    }
+    SetCursor(LoadCursor(nullptr, IDC_UPARROW));
+}
+
+void CMainDlg::OnBnClickedCreateBatchFile() {
+    UpdateData(TRUE);
+    PrepareBatchPath();
+    SetCursor(LoadCursor(nullptr, IDC_WAIT));
+
+    int nItem = m_listFiles.GetNextItem(-1, LVNI_SELECTED);
+    if (nItem == -1) {
+        ShowNoSelection();
+        return;
+    }
+    m_strCurrentFile.clear();
+    for (;;) {
+        const int nNext = m_listFiles.GetNextItem(nItem, LVNI_SELECTED);
+        m_strCurrentFile += m_listFiles.GetItemText(nItem, kColumnFile);
+        m_strCurrentFile += "\n";
+        SetStatus(nItem, kStatusReady);
+        m_listFiles.EnsureVisible(nItem, FALSE);
+        UpdateMainWindow();
+        if (nNext == -1)
+            break;
+        nItem = nNext;
+    }
+    CString error;
+    const bool written = AppendToBatchData(error);
+    SetCursor(LoadCursor(nullptr, IDC_UPARROW));
+    if (!written) {
+        // Saying the file was created when it was not would send a batch run after nothing.
+        OutputTrouble trouble;
+        trouble.Note(kBatchData, m_strBatchPath, error);
+        MessageBox(trouble.Message(), nullptr, MB_OK | MB_ICONWARNING);
+        return;
+    }
+    MessageBox("Batch file created \n\n" + m_strBatchPath, "Batch file ready", MB_OK);
+}
+
+void CMainDlg::OnListOpen() {
+    int nItem = m_listFiles.GetNextItem(-1, LVNI_SELECTED);
+    if (nItem == -1) {
+        ShowNoSelection();
+        return;
+    }
+    while (nItem != -1) {
+        const int nNext = m_listFiles.GetNextItem(nItem, LVNI_SELECTED);
+        m_strCurrentFile = m_listFiles.GetItemText(nItem, kColumnFile);
+        StartTextEditor(m_strCurrentFile);
+        nItem = nNext;
+    }
+}
+
+void CMainDlg::OnBnClickedShowLog() {
+    UpdateData(TRUE);
+    StartTextEditor(m_strLogPath);
+}
+
+void CMainDlg::OnBnClickedShowBatch() {
+    UpdateData(TRUE);
+    StartTextEditor(m_strBatchPath);
+}
+
+void CMainDlg::OnBnClickedResetStatus() {
+    const int nCount = m_listFiles.GetItemCount();
+    for (int nItem = 0; nItem < nCount; ++nItem) {
+        SetStatus(nItem, CString());
+        m_listFiles.SetItemText(nItem, kColumnNote, CString());
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Around the window
+
+void CMainDlg::OnSysCommand(UINT nID, LPARAM lParam) {
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg dlgAbout;
+        dlgAbout.DoModal();
+    } else {
+        CDialog::OnSysCommand(nID, lParam);
+    }
+}
+
+void CMainDlg::OnPaint() {
+    if (!IsIconic()) {
+        CDialog::OnPaint();
+        return;
+    }
+    CPaintDC dc(this);
+    dc.FillBackground(rect(), *this);
+    const int cxIcon = GetSystemMetrics(SM_CXICON);
+    const int cyIcon = GetSystemMetrics(SM_CYICON);
+    const QPoint at = CenteredIconOrigin(rect(), cxIcon, cyIcon);
+    dc.DrawIcon(at.x(), at.y(), m_hIcon, cxIcon, cyIcon);
+}
+
+QIcon CMainDlg::OnQueryDragIcon() {
+    return m_hIcon;
+}
+
+void CMainDlg::OnContextMenu(QWidget* /*pWnd*/, QPoint point) {
+    CMenu* menu = GetMenu();
+    CMenu* popup = menu ? menu->GetSubMenu(0) : nullptr;
+    if (popup)
+        popup->TrackPopupMenu(TPM_LEFTALIGN | TPM_LEFTBUTTON, point.x(), point.y(), this);
+}
+
+void CMainDlg::OnStnClickedWebLink() {
+    AfxGetShell().OpenUrl(kWebAddress);
 }

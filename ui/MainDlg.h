@@ -13,6 +13,8 @@
 #include "ListCtrl.h"
 #include "Resource.h"
 
+#include <FileRewrite.h>
+
 class CMainDlg : public CDialog {
 public:
     enum { IDD = IDD_MAIN };
@@ -43,18 +45,40 @@ public:
     CString m_strLogPath;
     CString m_strBatchPath;
 
+    // A test seam: faults injected into the file writes of Replace.
+    veldran::WriteFaults* m_pWriteFaults = nullptr;
+
     // Operations.
     void RefreshCounters();
     void InitFileList();
     void LoadEnvironmentTable();
     void PrepareLogPath();
     void PrepareBatchPath();
+    // Rewrites m_strCurrentFile; sets m_bChanged when it replaced something. The outcome says
+    // whether the file could be read and written and whether the output files took their
+    // records.
+    veldran::RewriteOutcome ProcessFile();
+    // Appends m_strCurrentFile and a line end to the batch data file. False, with the reason,
+    // when the file could not take it.
+    bool AppendToBatchData(CString& error);
 
     // Handlers, as the message map routes them.
     void OnBnClickedAddFiles();
     void OnBnClickedRemove();
+    void OnBnClickedReplace();
+    void OnListOpen();
     void OnNMClickFileList(NMHDR* pNMHDR, LRESULT* pResult);
+    void OnBnClickedFindOnly();
+    void OnBnClickedShowLog();
     void OnBnClickedOption();
+    void OnBnClickedShowBatch();
+    void OnBnClickedCreateBatchFile();
+    void OnBnClickedResetStatus();
+    void OnStnClickedWebLink();
+    void OnSysCommand(UINT nID, LPARAM lParam) override;
+    void OnPaint() override;
+    QIcon OnQueryDragIcon();
+    void OnContextMenu(QWidget* pWnd, QPoint point) override;
 
     BOOL OnInitDialog() override;
 
@@ -64,6 +88,8 @@ protected:
     BOOL OnNotify(NMHDR* pNMHDR, LRESULT* pResult) override;
 
 private:
+    // A Status text, with the reason of a failure as the item's tooltip (none otherwise).
+    void SetStatus(int nItem, const CString& status, const CString& reason = CString());
     void ShowNoSelection();
     void UpdateMainWindow();
 };

@@ -1,5 +1,5 @@
 // Draws the window for the README: the main dialog on the demo environment with the demo scheme
-// files added and two of them selected, grabbed to a PNG. Run by screenshot.sh under
+// files added, two of them selected and replaced, grabbed to a PNG. Run by screenshot.sh under
 // Xvfb; the file dialog answers with every scheme file of the demo, everything else is real.
 #include <MainDlg.h>
 #include <Shell.h>
@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
     dlg.m_listFiles.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
     dlg.m_listFiles.SetItemState(1, LVIS_SELECTED, LVIS_SELECTED);
     dlg.SendNotify(IDC_FILE_LIST, NM_CLICK); // the counter, as a click on the list sets it
+    dlg.SendCommand(IDC_REPLACE);
     Settle();
 
     const bool saved = dlg.grab().save(QString::fromLocal8Bit(argv[2]), "PNG");
