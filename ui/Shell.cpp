@@ -66,7 +66,9 @@ Shell* g_shell = nullptr;
 
 Shell& AfxGetShell() {
     static QtShell qtShell;
-    return g_shell ? *g_shell : qtShell;
+    if (g_shell)
+        return *g_shell;
+    return qtShell;
 }
 
 Shell* AfxSetShell(Shell* shell) {
