@@ -111,8 +111,8 @@ inline std::size_t FindLiteral(std::string_view text, std::size_t from, std::str
 inline std::size_t ShortLinesEnd(std::string_view text, std::size_t pos, std::size_t limit,
                                  std::size_t maxLength) {
     std::size_t lineStart = pos;
-    std::size_t i = pos;
 #ifdef VELDRAN_HAS_SSE2
+    std::size_t i = pos;
     // Two newlines within one 64-byte block are never further apart than maxLength, so only the
     // first newline of each block needs its distance checked.
     const __m128i newline = _mm_set1_epi8('\n');
