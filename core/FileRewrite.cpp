@@ -39,6 +39,14 @@ bool WritesCrLf(bool fileHadCrLf) {
 
 RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes, WriteFaults* faults) {
     RewriteOutcome outcome;
+    // A pipe or a device has no end to wait for and nothing to write back to.
+    std::error_code ec;
+    const auto type = std::filesystem::status(NativePath(job.path), ec).type();
+    if (!ec && type != std::filesystem::file_type::regular &&
+        type != std::filesystem::file_type::directory) {
+        outcome.error = "cannot read: not a regular file";
+        return outcome;
+    }
     std::string original;
     const std::optional<FileStamp> before = StampOf(job.path);
     if (!ReadWholeFile(job.path, original, outcome.error))

@@ -328,3 +328,17 @@ TEST_F(FileRewrite, ANameAtTheLengthLimitIsStillRewritten) {
     EXPECT_TRUE(r.ok) << r.error;
     EXPECT_EQ(test::ReadBytes(dir.File(name)), test::Native("B\n"));
 }
+
+#ifndef _WIN32
+TEST_F(FileRewrite, APipeOrADeviceIsRefusedWithoutWaitingOrReading) {
+    ASSERT_EQ(::mkfifo(dir.File("pipe.sch").c_str(), 0600), 0);
+    for (const std::string& path : {dir.File("pipe.sch"), std::string("/dev/zero")}) {
+        RewriteJob job = Job("x", "A", "B");
+        job.path = path;
+        const RewriteOutcome r = ProcessFile(job, boxes);
+        EXPECT_FALSE(r.ok) << path;
+        EXPECT_EQ(r.error, "cannot read: not a regular file");
+    }
+    EXPECT_EQ(Log(), "");
+}
+#endif
