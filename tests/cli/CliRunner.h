@@ -2,6 +2,7 @@
 // Runs the built veldran-cli as a child process on temporary files and collects what it did.
 
 #include "Platform.h"
+#include "TestSupport.h"
 
 #include <filesystem>
 #include <optional>
@@ -10,22 +11,9 @@
 
 namespace veldran::clitest {
 
-// A fresh directory under the system's temporary directory, removed with everything in it.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
-
-void WriteBytes(const std::string& path, const std::string& bytes);
-std::string ReadBytes(const std::string& path);
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
 bool Exists(const std::string& path);
 
 struct RunSettings {
