@@ -1,6 +1,7 @@
 // veldran-cli on hostile and huge command lines: thousands of files, odd names, huge table
 // lines and output files on a disk that fills up.
 #include "CliRunner.h"
+#include "SmallDisk.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 using namespace veldran::clitest;
@@ -26,43 +25,7 @@ ino_t Inode(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
-// A small tmpfs of its own, where the system lets us mount one.
-class SmallDisk {
-public:
-    SmallDisk(std::string where, std::size_t bytes) : m_where(std::move(where)) {
-        std::filesystem::create_directory(m_where);
-        const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
-        if (::mount("tmpfs", m_where.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0)
-            m_mounted = true;
-        else
-            m_why = std::strerror(errno);
-    }
-    ~SmallDisk() {
-        if (m_mounted)
-            ::umount2(m_where.c_str(), MNT_DETACH);
-    }
-    SmallDisk(const SmallDisk&) = delete;
-    SmallDisk& operator=(const SmallDisk&) = delete;
-    bool Mounted() const { return m_mounted; }
-    const std::string& Why() const { return m_why; }
-    std::string File(const std::string& name) const { return m_where + "/" + name; }
-    // Fills the disk until at most `leave` bytes are free.
-    void FillLeaving(std::uint64_t leave) {
-        const int fd = ::open(File("filler").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        const std::string page(4096, 'f');
-        struct statvfs st {};
-        while (::statvfs(m_where.c_str(), &st) == 0 &&
-               static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize > leave &&
-               ::write(fd, page.data(), page.size()) > 0) {
-        }
-        ::close(fd);
-    }
-
-private:
-    std::string m_where;
-    bool m_mounted = false;
-    std::string m_why;
-};
+using veldran::test::SmallDisk;
 
 } // namespace
 
