@@ -31,6 +31,59 @@ std::optional<FileStamp> StampOf(const std::string& path) {
     return stamp;
 }
 
+// The text buffers of one file, kept on the thread for the next file: first touching fresh
+// memory costs more than rewriting the text in it, and the allocator would hand back fresh
+// memory for every file. Buffers of large files are let go, so little stays held.
+class TextBuffers {
+public:
+    TextBuffers()
+        : original(std::move(Kept().original)), normalised(std::move(Kept().normalised)),
+          newText(std::move(Kept().newText)) {}
+    TextBuffers(const TextBuffers&) = delete;
+    TextBuffers& operator=(const TextBuffers&) = delete;
+    ~TextBuffers() {
+        Store& kept = Kept();
+        Keep(kept.original, original);
+        Keep(kept.normalised, normalised);
+        Keep(kept.newText, newText);
+    }
+    // Room for `size` bytes. A buffer that must grow is allocated afresh with some headroom, so
+    // that the next, slightly larger file still fits (growing in place would double it).
+    static void Reserve(std::string& buffer, std::size_t size) {
+        if (buffer.capacity() >= size)
+            return;
+        std::string().swap(buffer);
+        buffer.reserve(size + size / 8);
+    }
+    // Lets go of a buffer that is too large to keep, as soon as it is no longer needed.
+    static void Release(std::string& buffer) {
+        buffer.clear();
+        if (buffer.capacity() > kKeptLimit)
+            buffer.shrink_to_fit();
+    }
+
+    std::string original;
+    std::string normalised;
+    std::string newText;
+
+private:
+    static constexpr std::size_t kKeptLimit = std::size_t{16} << 20;
+    struct Store {
+        std::string original;
+        std::string normalised;
+        std::string newText;
+    };
+    static Store& Kept() {
+        thread_local Store store;
+        return store;
+    }
+    static void Keep(std::string& into, std::string& buffer) {
+        Release(buffer);
+        if (buffer.capacity() <= kKeptLimit)
+            into.swap(buffer);
+    }
+};
+
 } // namespace
 
 bool WritesCrLf(bool fileHadCrLf) {
@@ -47,8 +100,11 @@ RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes, WriteFault
         outcome.error = "cannot read: not a regular file";
         return outcome;
     }
-    std::string original;
+    TextBuffers buffers;
+    std::string& original = buffers.original;
     const std::optional<FileStamp> before = StampOf(job.path);
+    if (before)
+        TextBuffers::Reserve(original, static_cast<std::size_t>(before->size) + 1);
     if (!ReadWholeFile(job.path, original, outcome.error))
         return outcome;
     // Writing back what was read from a file that another program is changing would lose what
@@ -60,17 +116,18 @@ RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes, WriteFault
     }
 
     // Text without CR LF is its own normalised form; only a file with CRs needs a copy.
-    std::string normalised;
+    std::string& normalised = buffers.normalised;
     bool hadCrLf = false;
     std::string_view text = original;
     if (original.find('\r') != std::string::npos) {
-        normalised = original;
+        TextBuffers::Reserve(normalised, original.size());
+        normalised.assign(original);
         hadCrLf = DropCrBeforeLf(normalised);
         text = normalised;
     }
 
-    std::string newText;
-    newText.reserve(original.size() + original.size() / 8 + 64);
+    std::string& newText = buffers.newText;
+    TextBuffers::Reserve(newText, original.size() + original.size() / 8 + 64);
     std::string logText;
     TimeStamper clock;
     const PieceRewriteStats stats = RewritePieces(
@@ -80,8 +137,7 @@ RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes, WriteFault
                 ++outcome.logRecords;
             }
         });
-    normalised.clear();
-    normalised.shrink_to_fit();
+    TextBuffers::Release(normalised);
 
     if (newText != original) {
         if (StampOf(job.path) != read) {

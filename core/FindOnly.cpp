@@ -4,6 +4,7 @@
 #include "SafeFile.h"
 #include "TextSearch.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -12,18 +13,28 @@ namespace veldran {
 namespace {
 
 constexpr std::size_t kBlock = std::size_t{256} * 1024;
+// The first reads are short: a match near the top of a file ends the search before most of the
+// file is read. Later reads grow to the full block.
+constexpr std::size_t kFirstBlock = std::size_t{16} * 1024;
 
-// Drops each CR before a LF in buffer[0, size); returns the new size.
+// Drops each CR before a LF in buffer[0, size); returns the new size. Moves whole runs between
+// CRs rather than single bytes.
 std::size_t DropCrBeforeLf(char* buffer, std::size_t size) {
+    char* const end = buffer + size;
     char* cr = static_cast<char*>(std::memchr(buffer, '\r', size));
     if (cr == nullptr)
         return size;
     char* write = cr;
-    char* const end = buffer + size;
-    for (char* read = cr; read < end; ++read) {
-        if (*read == '\r' && read + 1 < end && read[1] == '\n')
-            continue;
-        *write++ = *read;
+    while (cr != end) {
+        char* next = cr + 1 < end ? static_cast<char*>(std::memchr(
+                                        cr + 1, '\r', static_cast<std::size_t>(end - cr - 1)))
+                                  : nullptr;
+        char* const runEnd = next != nullptr ? next : end;
+        // cr points at a CR; what follows it up to the next CR is kept.
+        char* const keepFrom = cr + 1 < end && cr[1] == '\n' ? cr + 1 : cr;
+        std::memmove(write, keepFrom, static_cast<std::size_t>(runEnd - keepFrom));
+        write += runEnd - keepFrom;
+        cr = runEnd;
     }
     return static_cast<std::size_t>(write - buffer);
 }
@@ -39,21 +50,27 @@ FindResult FileContains(const std::string& path, std::string_view find, std::str
     // Not zero-filled: clearing it would cost more than searching a small file.
     const std::unique_ptr<char[]> buffer =
         std::make_unique_for_overwrite<char[]>(kMaxPiece + 1 + kBlock);
+    // A find text without CR or LF lies in the same pieces whether or not the CR of each CR LF
+    // is dropped: that CR only ever ends a line, behind every character a match can use. Such a
+    // text is searched in the bytes as read.
+    const bool dropCr = find.find_first_of("\r\n") != std::string_view::npos;
     std::size_t kept = 0;
     bool heldCr = false; // a CR at a block's end waits to see whether a LF follows
-    for (;;) {
+    for (std::size_t block = kFirstBlock;; block = std::min(block * 4, kBlock)) {
         std::size_t start = kept;
         if (heldCr)
             buffer[start++] = '\r';
-        const long long n = file.Read(buffer.get() + start, kBlock, error);
+        const long long n = file.Read(buffer.get() + start, block, error);
         if (n < 0)
             return FindResult::Error;
         const bool atEnd = n == 0;
         std::size_t size = start + static_cast<std::size_t>(n);
-        heldCr = !atEnd && size > kept && buffer[size - 1] == '\r';
-        if (heldCr)
-            --size;
-        size = kept + DropCrBeforeLf(buffer.get() + kept, size - kept);
+        if (dropCr) {
+            heldCr = !atEnd && size > kept && buffer[size - 1] == '\r';
+            if (heldCr)
+                --size;
+            size = kept + DropCrBeforeLf(buffer.get() + kept, size - kept);
+        }
         if (atEnd)
             return PiecesContain({buffer.get(), size}, find) ? FindResult::Found
                                                              : FindResult::NotFound;

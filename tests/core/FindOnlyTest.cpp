@@ -101,3 +101,34 @@ TEST(FindOnly, PieceBoundariesHoldAcrossTheReadBuffer) {
     EXPECT_EQ(Find(path, "AB"), FindResult::NotFound);
     EXPECT_EQ(Find(path, "yA"), FindResult::Found);
 }
+
+// A find text without CR or LF is searched in the bytes as read: around the CR LF ends of lines
+// near and across the piece length, beside lone CRs and CR CR LF, it must be found exactly where
+// the pieces of the normalised text hold it, also across the growing read blocks.
+TEST(FindOnly, TextWithoutLineEndsAroundCrLf) {
+    test::TempDir dir;
+    const std::string path = dir.File("crlf.sch");
+    std::mt19937 rng(13);
+    const int lengths[] = {0, 1, 70, 253, 254, 255, 256, 509, 510, 511};
+    const char* const ends[] = {"\r\n", "\n", "\r\r\n", "\r"};
+    std::uniform_int_distribution<int> pickLength(0, 9);
+    std::uniform_int_distribution<int> pickEnd(0, 3);
+    for (int round = 0; round < 60; ++round) {
+        std::string text;
+        const std::size_t target = round % 3 == 0 ? 200 * 1024 : 3000;
+        while (text.size() < target) {
+            text.append(static_cast<std::size_t>(lengths[pickLength(rng)]), 'x');
+            text += ends[pickEnd(rng) % (round % 2 ? 4 : 1)];
+        }
+        // The find text ends at, or runs up to, the end of some line.
+        std::size_t lineEnd =
+            text.find('\r', std::uniform_int_distribution<std::size_t>(0, text.size() - 1)(rng));
+        if (lineEnd == std::string::npos || lineEnd < 2)
+            lineEnd = text.find('\r');
+        text.replace(lineEnd - 2, 2, "QZ");
+        test::WriteBytes(path, text);
+        for (const std::string find : {"QZ", "xQZ", "Z"})
+            ASSERT_EQ(Find(path, find) == FindResult::Found, ModelContains(text, find))
+                << "round " << round << " find " << find << " at " << lineEnd;
+    }
+}
