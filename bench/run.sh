@@ -183,7 +183,7 @@ time_replace() { # name
         "sed -i" "$prep" "cd '$w' && $each_file sed -i 's/$token/$repl/g'" \
         "perl -pi" "$prep" "cd '$w' && $each_file perl -pi -e 's/$token/$repl/g'" \
         "cp -a (floor)" "rm -rf '$copy' && sync" "cp -a '$pristine/$1' '$copy'" \
-        "cp -a, then sync (floor on disk)" "rm -rf '$copy' && sync" \
+        "cp -a then sync (floor on disk)" "rm -rf '$copy' && sync" \
         "cp -a '$pristine/$1' '$copy' && sync"
     rm -rf "$copy"
 }
@@ -225,17 +225,17 @@ mem_rows=()
 mem_row() { # label kib
     mem_rows+=("$1|$2")
 }
-mem_row "veldran-cli find, no match, large corpus (20 files at once)" \
+mem_row "veldran-cli find, no match, large corpus (${large[0]} files at once)" \
     "$(peak_kib "$cli" find --find "$absent" "$pristine"/large-lf/*.sch)"
 mem_row "veldran-cli find, no match, one file of $(du -m "$huge_file" | cut -f1) MB" \
     "$(peak_kib "$cli" find --find "$absent" "$huge_file")"
 mem_row "grep -lF, no match, the same file" "$(peak_kib env LC_ALL=C grep -lF -- "$absent" "$huge_file")"
 mem_row "rg -lF -j1, no match, the same file" "$(peak_kib rg -lF -j1 -- "$absent" "$huge_file")"
 restore large-lf
-mem_row "veldran-cli replace, large corpus (20 files at once)" \
+mem_row "veldran-cli replace, large corpus (${large[0]} files at once)" \
     "$(peak_kib "$cli" replace --no-log --find "$token" --replace "$repl" "$inplace"/large-lf/*.sch)"
 restore large-crlf
-mem_row "veldran-cli replace, large corpus with CR LF (20 files at once)" \
+mem_row "veldran-cli replace, large corpus with CR LF (${large[0]} files at once)" \
     "$(peak_kib "$cli" replace --no-log --find "$token" --replace "$repl" "$inplace"/large-crlf/*.sch)"
 restore huge
 mem_row "veldran-cli replace, the same single file" \
@@ -321,8 +321,9 @@ lineend() {
     echo "veldran-cli replaces with \`--no-log\`, like its peers, which keep no log. \"without fdatasync\" is"
     echo "the same program with fdatasync made a no-op by a preloaded library (bench/NoFlush.cpp): the"
     echo "difference is what flushing each new file to disk before its rename costs. sed and perl do"
-    echo "not flush. \"cp -a, then sync\" writes the copy to disk (sync flushes the whole file system)."
-    echo "CPU is the mean user plus system time of the command and its children."
+    echo "not flush. \"cp -a then sync\" writes the copy to disk (sync flushes the whole file system)."
+    echo "CPU is the mean user plus system time of the command and its children. cat allocates a fresh"
+    echo "128 KiB buffer for every file (mmap, page faults, munmap), so on many small files it is no floor."
     echo
     echo "## Machine"
     echo
