@@ -5,7 +5,8 @@
 #
 #   bench/run.sh                 the full run; rewrites bench/RESULTS.md
 #   BENCH_QUICK=1 bench/run.sh   small corpora, to try the script; writes bench/work/RESULTS.md
-#   BENCH_RUNS=N                 timed runs per command (default 5)
+#   BENCH_RUNS=N                 timed runs per in-place command (default 5)
+#   BENCH_FIND_RUNS=N            timed runs per search, which take little time (default 15)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -14,6 +15,7 @@ VELDRAN_BENCH_PACKAGES=(hyperfine ripgrep time sed perl grep findutils coreutils
 veldran_need_packages "${VELDRAN_BUILD_PACKAGES[@]}" "${VELDRAN_BENCH_PACKAGES[@]}"
 
 runs=${BENCH_RUNS:-5}
+find_runs=${BENCH_FIND_RUNS:-15}
 if [ -n "${BENCH_QUICK:-}" ]; then
     small=(2000 40) large=(4 50000) huge=(1 460000) window_files=1000
     results_md=bench/work/RESULTS.md
@@ -143,9 +145,9 @@ summarise() { # name < "name,seconds,user,system" lines: one CSV row
             print name, mean, sd, median, user / NR, sys / NR, t[1], t[NR]
         }'
 }
-bench_group() { # csv warmup ignore-failure (name prepare command)...
-    local csv=$1 warmup=$2 ignore=$3
-    shift 3
+bench_group() { # csv rounds warmup ignore-failure (name prepare command)...
+    local csv=$1 rounds=$2 warmup=$3 ignore=$4
+    shift 4
     local names=() preps=() cmds=()
     while [ $# -gt 0 ]; do
         names+=("$1") preps+=("$2") cmds+=("$3")
@@ -153,7 +155,7 @@ bench_group() { # csv warmup ignore-failure (name prepare command)...
     done
     local k=${#names[@]} raw=$csv.raw one=$res/one.csv round j c
     : >"$raw"
-    for ((round = 0; round < runs; round++)); do
+    for ((round = 0; round < rounds; round++)); do
         for ((j = 0; j < k; j++)); do
             c=$(((round + j) % k))
             local args=(--runs 1 --warmup "$warmup" --style none --export-csv "$one"
@@ -163,7 +165,7 @@ bench_group() { # csv warmup ignore-failure (name prepare command)...
             hyperfine "${args[@]}" "${cmds[c]}" >/dev/null
             tail -n +2 "$one" | awk -F, -v OFS=, '{ print $1, $4, $5, $6 }' >>"$raw"
         done
-        echo "   round $((round + 1)) of $runs"
+        echo "   round $((round + 1)) of $rounds"
     done
     {
         echo "command,mean,stddev,median,user,system,min,max"
@@ -176,7 +178,7 @@ time_replace() { # name
     local w=$inplace/$1 copy=$inplace/$1.copy
     local prep="rm -rf '$w' && cp -a '$pristine/$1' '$w' && sync"
     echo "== replace on $1"
-    bench_group "$res/replace-$1.csv" 0 "" \
+    bench_group "$res/replace-$1.csv" "$runs" 0 "" \
         "veldran-cli replace" "$prep" "cd '$w' && $each_file $veldran_replace" \
         "veldran-cli replace without fdatasync" "$prep" \
         "cd '$w' && $each_file env LD_PRELOAD='$noflush' $veldran_replace" \
@@ -198,7 +200,7 @@ time_find() { # name text label
     [ "$3" = match ] || commands+=("cat (floor)" "" "cd '$p' && cat *.sch >/dev/null")
     echo "== find $2 in $1"
     # A search without a match ends with status 1, by design.
-    bench_group "$res/find-$3-$1.csv" 1 ignore "${commands[@]}"
+    bench_group "$res/find-$3-$1.csv" "$find_runs" 1 ignore "${commands[@]}"
 }
 
 for name in small-lf small-crlf large-lf large-crlf; do
@@ -310,7 +312,7 @@ lineend() {
     echo
     echo "Written by \`bench/run.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), commit" \
         "$(git rev-parse --short HEAD)$(git diff --quiet HEAD -- core cli ui bench 2>/dev/null || echo ' with local changes')."
-    echo "Medians of $runs runs each, timed by hyperfine $(hyperfine --version | cut -d' ' -f2) with the commands of a"
+    echo "Medians of $runs runs (searches: $find_runs), timed by hyperfine $(hyperfine --version | cut -d' ' -f2) with the commands of a"
     echo "table taking turns, one run at a time; page cache warm. Before every in-place run the corpus"
     echo "is restored from a pristine copy and synced to disk, untimed. Load average (1 min) at the"
     echo "start: $load_start, at the end: $(cut -d' ' -f1 /proc/loadavg); the machine is shared, so expect noise."
