@@ -25,7 +25,7 @@ constexpr unsigned kOnFind = 2;
 constexpr unsigned kOnBatch = 4;
 constexpr unsigned kOnEnv = 8;
 
-struct OptionSpec {
+struct KnownOption {
     std::string_view longName;
     char shortName; // 0 when there is none
     bool takesValue;
@@ -33,7 +33,7 @@ struct OptionSpec {
     unsigned commands;
 };
 
-constexpr std::array<OptionSpec, 9> kOptions{{
+constexpr std::array<KnownOption, 9> kOptions{{
     {"find", 'f', true, OptionId::Find, kOnReplace | kOnFind},
     {"replace", 'r', true, OptionId::Replace, kOnReplace},
     {"no-log", 0, false, OptionId::NoLog, kOnReplace},
@@ -62,24 +62,24 @@ unsigned CommandBit(Command command) {
 }
 
 // The option of `command` that `match` picks, or nullptr.
-template <typename Match> const OptionSpec* FindOption(Command command, Match match) {
-    const auto it = std::find_if(kOptions.begin(), kOptions.end(), [&](const OptionSpec& spec) {
-        return (spec.commands & CommandBit(command)) != 0 && match(spec);
+template <typename Match> const KnownOption* FindOption(Command command, Match match) {
+    const auto it = std::find_if(kOptions.begin(), kOptions.end(), [&](const KnownOption& known) {
+        return (known.commands & CommandBit(command)) != 0 && match(known);
     });
     return it == kOptions.end() ? nullptr : &*it;
 }
 
-const OptionSpec* FindLong(std::string_view name, Command command) {
-    return FindOption(command, [name](const OptionSpec& spec) { return spec.longName == name; });
+const KnownOption* FindLong(std::string_view name, Command command) {
+    return FindOption(command, [name](const KnownOption& known) { return known.longName == name; });
 }
 
-const OptionSpec* FindShort(char name, Command command) {
+const KnownOption* FindShort(char name, Command command) {
     return FindOption(
-        command, [name](const OptionSpec& spec) { return name != 0 && spec.shortName == name; });
+        command, [name](const KnownOption& known) { return name != 0 && known.shortName == name; });
 }
 
-void Apply(const OptionSpec& spec, std::string value, Options& o) {
-    switch (spec.id) {
+void Apply(const KnownOption& known, std::string value, Options& o) {
+    switch (known.id) {
     case OptionId::Find:
         o.find = std::move(value);
         break;
@@ -184,7 +184,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
             optionsEnded = true;
             continue;
         }
-        const OptionSpec* spec = nullptr;
+        const KnownOption* known = nullptr;
         std::string_view shown; // the option as the user typed it, for messages
         std::optional<std::string_view> attached;
         if (arg[1] == '-') {
@@ -192,24 +192,24 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
             shown = arg.substr(0, eq);
             if (eq != std::string_view::npos)
                 attached = arg.substr(eq + 1);
-            spec = FindLong(shown.substr(2), o.command);
+            known = FindLong(shown.substr(2), o.command);
         } else {
             shown = arg.substr(0, 2);
             if (arg.size() > 2)
                 attached = arg.substr(2);
-            spec = FindShort(arg[1], o.command);
+            known = FindShort(arg[1], o.command);
             // A short option that takes no value cannot carry one.
-            if (spec != nullptr && !spec->takesValue && attached)
-                spec = nullptr;
-            if (spec == nullptr)
+            if (known != nullptr && !known->takesValue && attached)
+                known = nullptr;
+            if (known == nullptr)
                 shown = arg;
         }
-        if (spec == nullptr) {
+        if (known == nullptr) {
             parsed.error = "unknown option " + Quoted(shown);
             return parsed;
         }
         std::string value;
-        if (spec->takesValue) {
+        if (known->takesValue) {
             if (attached)
                 value = *attached;
             else if (i + 1 < args.size())
@@ -222,7 +222,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
             parsed.error = "option " + Quoted(shown) + " takes no value";
             return parsed;
         }
-        Apply(*spec, std::move(value), o);
+        Apply(*known, std::move(value), o);
         if (o.help)
             return parsed;
     }
