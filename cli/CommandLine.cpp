@@ -111,7 +111,9 @@ void Apply(const KnownOption& known, std::string value, Options& o) {
 }
 
 std::string Quoted(std::string_view text) {
-    return "'" + std::string(text) + "'";
+    std::string quoted = "'";
+    quoted.append(text).push_back('\'');
+    return quoted;
 }
 
 // What the command needs once every argument has been read; empty when it has it.

@@ -99,7 +99,10 @@ bool Reporter::FinishResults() {
 void Reporter::EraseProgress() {
     if (m_drawnWidth == 0)
         return;
-    WriteErr("\r" + std::string(m_drawnWidth, ' ') + "\r");
+    std::string blank(m_drawnWidth + 2, ' ');
+    blank.front() = '\r';
+    blank.back() = '\r';
+    WriteErr(blank);
     m_drawnWidth = 0;
 }
 
