@@ -284,7 +284,9 @@ std::string HelpText(Command command) {
         text.append(
             "Replaces every occurrence of the find text in each FILE, in the order given, and\n"
             "breaks each line longer than 72 characters once after a comma, as the window's\n"
-            "Replace does. Prints the path of each file that changed.\n"
+            "Replace does. Prints the path of each file in which a replacement was made. A file\n"
+            "whose lines were only wrapped, or whose line ends were only converted, is rewritten\n"
+            "too and counted as reformatted in the summary, but not printed, logged or recorded.\n"
             "\n"
             "  -f, --find TEXT        the text to find\n"
             "  -r, --replace TEXT     the replacement text\n"
@@ -296,8 +298,10 @@ std::string HelpText(Command command) {
             "      --delete-batch     delete the batch data file first\n"
             "\n");
         text.append(kTextNote).append(kOutputFilesNote);
-        text.append("\nExit status: 0 when every file was handled, 1 when a file, the change log "
-                    "or the\nbatch data file failed, 2 on wrong usage.\n");
+        text.append("\nExit status: 0 when every file was handled, 1 when a file, the change log, "
+                    "the\nbatch data file or the environment table failed, 2 on wrong usage, "
+                    "128 + N when\nsignal N stopped the run (the file in hand is finished or left "
+                    "as it was).\n");
         break;
     case Command::Find:
         text.append("Prints the path of each FILE that contains the find text, as the window's "

@@ -7,6 +7,7 @@
 #include "Platform.h"
 #include "Records.h"
 #include "SafeFile.h"
+#include "Signals.h"
 
 #include <cstdint>
 #include <string>
@@ -61,11 +62,24 @@ private:
     bool m_reported = false;
 };
 
+// The table's problem reaches the user; the command goes on with what could be read.
+bool LoadTable(EnvironmentSettings& settings, Reporter& report) {
+    const std::string problem = LoadEnvironmentTable(settings, kDirSeparator);
+    if (!problem.empty())
+        report.Note(problem);
+    return problem.empty();
+}
+
+int Interrupted(Reporter& report) {
+    report.Note("interrupted by signal " + std::to_string(StopSignal()));
+    return kExitInterrupted + StopSignal();
+}
+
 } // namespace
 
 int RunReplace(const Options& options, Reporter& report) {
     EnvironmentSettings settings;
-    LoadEnvironmentTable(settings, kDirSeparator);
+    const bool tableRead = LoadTable(settings, report);
     // Both paths are built, and deleted when asked, before the first file, log path first.
     RewriteJob job;
     job.find = *options.find;
@@ -74,15 +88,19 @@ int RunReplace(const Options& options, Reporter& report) {
                              options.deleteLog);
     job.batchPath = OutputPath(options.batchName, settings.batchDir, kBatchDefaultName,
                                kBatchExtension, options.deleteBatch);
+    job.stop = &StopRequested();
     FixedBoxes boxes(options.createLog, options.createBatchData);
     OutputFileFailure logFailure(job.logPath, report);
     OutputFileFailure batchFailure(job.batchPath, report);
+    // The list must survive an interrupted run: each changed file reaches stdout at once.
+    report.FlushEachResult();
 
     std::uint64_t changed = 0;
+    std::uint64_t reformatted = 0;
     std::uint64_t replacements = 0;
     std::uint64_t failed = 0;
     const std::size_t total = options.files.size();
-    for (std::size_t i = 0; i < total; ++i) {
+    for (std::size_t i = 0; i < total && !StopRequested(); ++i) {
         job.path = options.files[i];
         const RewriteOutcome outcome = ProcessFile(job, boxes);
         if (!outcome.ok) {
@@ -92,16 +110,23 @@ int RunReplace(const Options& options, Reporter& report) {
             report.Result(job.path);
             ++changed;
             replacements += outcome.replacements;
+        } else if (outcome.written) {
+            ++reformatted;
         }
         logFailure.Check(outcome.logError);
         batchFailure.Check(outcome.batchError);
         report.Progress(i + 1, total);
     }
     const bool resultsOut = report.FinishResults();
-    report.Note(Count(total, "file") + ", " + std::to_string(changed) + " changed, " +
-                Count(replacements, "replacement") + ", " + std::to_string(failed) + " failed");
+    std::string summary = Count(total, "file") + ", " + std::to_string(changed) + " changed, " +
+                          Count(replacements, "replacement") + ", ";
+    if (reformatted > 0)
+        summary += std::to_string(reformatted) + " reformatted, ";
+    report.Note(summary + std::to_string(failed) + " failed");
+    if (StopSignal() != 0)
+        return Interrupted(report);
     const bool allWell =
-        failed == 0 && !logFailure.Failed() && !batchFailure.Failed() && resultsOut;
+        tableRead && failed == 0 && !logFailure.Failed() && !batchFailure.Failed() && resultsOut;
     return allWell ? kExitOk : kExitFailure;
 }
 
@@ -110,7 +135,7 @@ int RunFind(const Options& options, Reporter& report) {
     std::uint64_t failed = 0;
     const std::size_t total = options.files.size();
     std::string error;
-    for (std::size_t i = 0; i < total; ++i) {
+    for (std::size_t i = 0; i < total && !StopRequested(); ++i) {
         const std::string& path = options.files[i];
         switch (FileContains(path, *options.find, error)) {
         case FindResult::Found:
@@ -129,6 +154,8 @@ int RunFind(const Options& options, Reporter& report) {
     const bool resultsOut = report.FinishResults();
     report.Note(Count(total, "file") + ", " + std::to_string(matched) + " matched, " +
                 std::to_string(failed) + " failed");
+    if (StopSignal() != 0)
+        return Interrupted(report);
     // As grep: a file that could not be searched outweighs a match elsewhere.
     if (failed > 0 || !resultsOut)
         return kExitUsage;
@@ -137,7 +164,7 @@ int RunFind(const Options& options, Reporter& report) {
 
 int RunBatch(const Options& options, Reporter& report) {
     EnvironmentSettings settings;
-    LoadEnvironmentTable(settings, kDirSeparator);
+    const bool tableRead = LoadTable(settings, report);
     const std::string batchPath =
         OutputPath(options.batchName, settings.batchDir, kBatchDefaultName, kBatchExtension,
                    options.deleteBatch);
@@ -153,17 +180,17 @@ int RunBatch(const Options& options, Reporter& report) {
         return kExitFailure;
     }
     report.Result(batchPath);
-    return report.FinishResults() ? kExitOk : kExitFailure;
+    return report.FinishResults() && tableRead ? kExitOk : kExitFailure;
 }
 
 int RunEnv(Reporter& report) {
     EnvironmentSettings settings;
-    LoadEnvironmentTable(settings, kDirSeparator);
+    const bool tableRead = LoadTable(settings, report);
     report.Result(settings.projectName);
     report.Result("Scheme directory: " + settings.schemeDir);
     report.Result("Log directory: " + settings.logDir);
     report.Result("Batch data directory: " + settings.batchDir);
-    return report.FinishResults() ? kExitOk : kExitFailure;
+    return report.FinishResults() && tableRead ? kExitOk : kExitFailure;
 }
 
 } // namespace veldran::cli

@@ -7,8 +7,9 @@
 namespace veldran::cli {
 
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1; // find: nothing matched
-inline constexpr int kExitUsage = 2;   // find: also a file that could not be read
+inline constexpr int kExitFailure = 1;       // find: nothing matched
+inline constexpr int kExitUsage = 2;         // find: also a file that could not be read
+inline constexpr int kExitInterrupted = 128; // plus the signal
 
 int RunReplace(const Options& options, Reporter& report);
 int RunFind(const Options& options, Reporter& report);

@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Reporter.h"
+#include "Signals.h"
 
 #include <cstdio>
 #include <string>
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
         std::fputs(text.c_str(), stderr);
         return kExitUsage;
     }
+    InstallSignalHandlers();
     Reporter report(stdout, stderr);
     if (options.version) {
         report.Result(std::string(kProgramName) + " " + VELDRAN_VERSION);

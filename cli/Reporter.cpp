@@ -45,7 +45,7 @@ void Reporter::Result(std::string_view line) {
     errno = 0;
     const bool written = std::fwrite(line.data(), 1, line.size(), m_out) == line.size() &&
                          std::fputc('\n', m_out) != EOF &&
-                         (!m_outIsTerminal || std::fflush(m_out) == 0);
+                         (!(m_outIsTerminal || m_flushEachResult) || std::fflush(m_out) == 0);
     if (!written && m_outErrno == 0)
         m_outErrno = errno != 0 ? errno : EIO;
 }

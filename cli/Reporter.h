@@ -17,6 +17,8 @@ public:
     // one, so that listing thousands of paths into a pipe costs no write per line.
     Reporter(std::FILE* out, std::FILE* err);
 
+    // From now on every result line goes out as soon as it is made.
+    void FlushEachResult() { m_flushEachResult = true; }
     // One result line (a path) on stdout.
     void Result(std::string_view line);
     // "veldran-cli: SUBJECT: REASON" on stderr.
@@ -37,6 +39,7 @@ private:
     std::FILE* m_err;
     bool m_outIsTerminal;
     bool m_errIsTerminal;
+    bool m_flushEachResult = false;
     int m_outErrno = 0; // the first failed write to stdout
     Clock::time_point m_start;
     Clock::time_point m_lastDraw{};

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <iterator>
+#include <new>
 
 namespace veldran {
 
@@ -55,14 +56,21 @@ void ApplyEnvironmentTable(std::istream& in, EnvironmentSettings& settings, char
     ApplyEnvironmentTable(raw, settings, separator);
 }
 
-void LoadEnvironmentTable(EnvironmentSettings& settings, char separator) {
+std::string LoadEnvironmentTable(EnvironmentSettings& settings, char separator) {
     const char* path = std::getenv(kEnvTableVariable);
     if (path == nullptr)
-        return;
+        return {};
     std::string raw;
     std::string error;
-    if (ReadWholeFile(path, raw, error))
-        ApplyEnvironmentTable(raw, settings, separator);
+    try {
+        if (ReadWholeFile(path, raw, error)) {
+            ApplyEnvironmentTable(raw, settings, separator);
+            return {};
+        }
+    } catch (const std::bad_alloc&) {
+        error = "cannot read: out of memory";
+    }
+    return std::string(path) + ": " + error;
 }
 
 } // namespace veldran

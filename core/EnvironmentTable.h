@@ -25,7 +25,8 @@ void ApplyEnvironmentTable(std::string_view raw, EnvironmentSettings& settings, 
 void ApplyEnvironmentTable(std::istream& in, EnvironmentSettings& settings, char separator);
 
 // Reads the table named by TB_ENV_TABLE. Unset, or naming a file that cannot be read, it is
-// an empty table and leaves the settings as they are.
-void LoadEnvironmentTable(EnvironmentSettings& settings, char separator);
+// an empty table and leaves the settings as they are. Returns what kept a named table from being
+// read ("PATH: REASON"), or the empty text. A pipe or device there is refused, never waited on.
+std::string LoadEnvironmentTable(EnvironmentSettings& settings, char separator);
 
 } // namespace veldran

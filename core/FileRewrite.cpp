@@ -4,32 +4,11 @@
 #include "Platform.h"
 #include "Records.h"
 
-#include <filesystem>
-#include <optional>
+#include <new>
 
 namespace veldran {
 
 namespace {
-
-// Size and modification time: enough to see that another program changed a file under us.
-struct FileStamp {
-    std::uintmax_t size = 0;
-    std::filesystem::file_time_type modified;
-    bool operator==(const FileStamp&) const = default;
-};
-
-std::optional<FileStamp> StampOf(const std::string& path) {
-    std::error_code ec;
-    const std::filesystem::path native = NativePath(path);
-    FileStamp stamp;
-    stamp.size = std::filesystem::file_size(native, ec);
-    if (ec)
-        return std::nullopt;
-    stamp.modified = std::filesystem::last_write_time(native, ec);
-    if (ec)
-        return std::nullopt;
-    return stamp;
-}
 
 // The text buffers of one file, kept on the thread for the next file: first touching fresh
 // memory costs more than rewriting the text in it, and the allocator would hand back fresh
@@ -90,35 +69,67 @@ bool WritesCrLf(bool fileHadCrLf) {
     return kIsWindows || fileHadCrLf;
 }
 
-RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes, WriteFaults* faults) {
-    RewriteOutcome outcome;
-    // A pipe or a device has no end to wait for and nothing to write back to.
-    std::error_code ec;
-    const auto type = std::filesystem::status(NativePath(job.path), ec).type();
-    if (!ec && type != std::filesystem::file_type::regular &&
-        type != std::filesystem::file_type::directory) {
-        outcome.error = "cannot read: not a regular file";
-        return outcome;
+namespace {
+
+// Appends a file's log records block by block; the change log is opened at the first record the
+// log box asks for and stays open (and locked) until the last one.
+class LogWriter {
+public:
+    LogWriter(const RewriteJob& job, RewriteOutcome& outcome) : m_job(job), m_outcome(outcome) {}
+    void Record(std::string_view piece) {
+        if (m_failed)
+            return;
+        AppendLogRecord(m_block, m_clock.Now(), m_job.path, piece);
+        ++m_outcome.logRecords;
+        if (m_block.size() >= kBlock)
+            Flush();
     }
-    TextBuffers buffers;
+    void Finish() {
+        Flush();
+        if (m_open && !m_failed && !m_out.Commit(m_outcome.logError))
+            Fail();
+    }
+
+private:
+    static constexpr std::size_t kBlock = std::size_t{64} * 1024;
+    void Flush() {
+        if (m_block.empty() || m_failed)
+            return;
+        if (!m_open && !(m_open = m_out.Open(m_job.logPath, m_outcome.logError))) {
+            Fail();
+            return;
+        }
+        if (!m_out.Append(ToNativeLineEnds(std::move(m_block)), m_outcome.logError))
+            Fail();
+        m_block = std::string();
+    }
+    void Fail() {
+        m_failed = true;
+        m_out.Rollback();
+        m_outcome.logRecords = 0;
+    }
+
+    const RewriteJob& m_job;
+    RewriteOutcome& m_outcome;
+    Appender m_out;
+    TimeStamper m_clock;
+    std::string m_block;
+    bool m_open = false;
+    bool m_failed = false;
+};
+
+// Reads and rewrites the file; on success `text` stays the normalised text that was read.
+bool RewriteFile(const RewriteJob& job, TextBuffers& buffers, std::string_view& text,
+                 RewriteOutcome& outcome, WriteFaults* faults) {
+    RewritableFile file;
     std::string& original = buffers.original;
-    const std::optional<FileStamp> before = StampOf(job.path);
-    if (before)
-        TextBuffers::Reserve(original, static_cast<std::size_t>(before->size) + 1);
-    if (!ReadWholeFile(job.path, original, outcome.error))
-        return outcome;
-    // Writing back what was read from a file that another program is changing would lose what
-    // that program wrote.
-    const std::optional<FileStamp> read = StampOf(job.path);
-    if (before != read) {
-        outcome.error = "cannot read: the file changed while it was read";
-        return outcome;
-    }
+    if (!file.Open(job.path, outcome.error, job.stop) || !file.Read(original, outcome.error))
+        return false;
 
     // Text without CR LF is its own normalised form; only a file with CRs needs a copy.
     std::string& normalised = buffers.normalised;
     bool hadCrLf = false;
-    std::string_view text = original;
+    text = original;
     if (original.find('\r') != std::string::npos) {
         TextBuffers::Reserve(normalised, original.size());
         normalised.assign(original);
@@ -128,36 +139,52 @@ RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes, WriteFault
 
     std::string& newText = buffers.newText;
     TextBuffers::Reserve(newText, original.size() + original.size() / 8 + 64);
-    std::string logText;
-    TimeStamper clock;
-    const PieceRewriteStats stats = RewritePieces(
-        text, job.find, job.replace, WritesCrLf(hadCrLf), newText, [&](std::string_view piece) {
-            if (boxes.CreateLogTicked()) {
-                AppendLogRecord(logText, clock.Now(), job.path, piece);
-                ++outcome.logRecords;
-            }
-        });
-    TextBuffers::Release(normalised);
-
+    const PieceRewriteStats stats =
+        RewritePieces(text, job.find, job.replace, WritesCrLf(hadCrLf), newText, nullptr);
     if (newText != original) {
-        if (StampOf(job.path) != read) {
-            outcome.error = "cannot write: the file changed while it was rewritten";
-            outcome.logRecords = 0;
-            return outcome;
-        }
-        if (!ReplaceFileContent(job.path, newText, outcome.error, faults)) {
-            outcome.logRecords = 0;
-            return outcome;
-        }
+        if (!file.Replace(newText, outcome.error, faults))
+            return false;
         outcome.written = true;
     }
-    outcome.ok = true;
+    TextBuffers::Release(newText);
     outcome.replacements = stats.replacements;
     outcome.changed = stats.changedPieces > 0;
+    return true;
+}
 
-    if (!logText.empty() &&
-        !AppendToFile(job.logPath, ToNativeLineEnds(std::move(logText)), outcome.logError))
-        outcome.logRecords = 0;
+} // namespace
+
+RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes, WriteFaults* faults) {
+    RewriteOutcome outcome;
+    TextBuffers buffers;
+    std::string_view text;
+    try {
+        if (!RewriteFile(job, buffers, text, outcome, faults)) {
+            RewriteOutcome refused;
+            refused.error = std::move(outcome.error);
+            return refused;
+        }
+    } catch (const std::bad_alloc&) {
+        // Nothing was written: the replacement is made only from a complete new text.
+        outcome = RewriteOutcome{};
+        outcome.error = "cannot read: out of memory";
+        return outcome;
+    }
+    outcome.ok = true;
+
+    if (outcome.changed) {
+        try {
+            LogWriter log(job, outcome);
+            ForEachChangedPiece(text, job.find, job.replace, [&](std::string_view piece) {
+                if (boxes.CreateLogTicked())
+                    log.Record(piece);
+            });
+            log.Finish();
+        } catch (const std::bad_alloc&) {
+            outcome.logRecords = 0;
+            outcome.logError = "cannot write: out of memory";
+        }
+    }
     if (boxes.CreateBatchDataTicked() && outcome.changed)
         outcome.batchRecord = AppendToFile(job.batchPath, ToNativeLineEnds(BatchRecord(job.path)),
                                            outcome.batchError);

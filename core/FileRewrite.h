@@ -3,6 +3,7 @@
 
 #include "SafeFile.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -23,12 +24,15 @@ struct RewriteJob {
     std::string replace;
     std::string logPath;
     std::string batchPath;
+    // Set from outside (a signal) to drop the file while it waits for another veldran's lock.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 struct RewriteOutcome {
     bool ok = false;      // read, rewritten (or already right) and safe on disk
     bool changed = false; // at least one replacement was made and the file is safe on disk
-    bool written = false; // the file's bytes were replaced (false when they came out the same)
+    bool written = false; // the file's bytes were replaced (false when they came out the same);
+                          // without `changed`, only by the wrap rule or the line ends
     std::uint64_t replacements = 0;
     std::uint64_t logRecords = 0;
     bool batchRecord = false; // the path was appended to the batch data file
@@ -43,7 +47,9 @@ bool WritesCrLf(bool fileHadCrLf);
 
 // Reads the whole file, rewrites it piece by piece, writes it back atomically when its bytes
 // change, then appends its log records and, for a changed file, its batch data record. A file
-// that cannot be read or written is left as it was, and nothing is recorded for it.
+// that cannot be read or written (also one too large for memory) is left as it was, and nothing
+// is recorded for it. The log records are made and written in blocks after the file is safe, so
+// memory does not grow with their number.
 RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes,
                            WriteFaults* faults = nullptr);
 

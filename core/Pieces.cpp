@@ -118,6 +118,38 @@ PieceRewriteStats RewritePieces(std::string_view text, std::string_view find,
     return stats;
 }
 
+void ForEachChangedPiece(std::string_view text, std::string_view find, std::string_view replace,
+                         const ChangedPieceFn& onChangedPiece) {
+    if (find.empty() || find.size() > kMaxPiece)
+        return;
+    std::string piece;
+    std::size_t lineStart = 0; // as in PiecesContain: the line that holds `scanned`
+    std::size_t scanned = 0;
+    for (std::size_t hit = FindLiteral(text, 0, find); hit != kNotFound;) {
+        const std::size_t nl = FindLastByte(text.data() + scanned, hit - scanned, '\n');
+        if (nl != kNotFound)
+            lineStart = scanned + nl + 1;
+        scanned = hit;
+        const std::size_t pieceStart = lineStart + (hit - lineStart) / kMaxPiece * kMaxPiece;
+        const std::size_t end = PieceEnd(text, pieceStart);
+        if (hit + find.size() > end) {
+            hit = FindLiteral(text, end, find);
+            continue;
+        }
+        piece.assign(text.data() + pieceStart, hit - pieceStart);
+        std::size_t copied = hit;
+        while (hit != kNotFound && hit + find.size() <= end) {
+            piece.append(text.data() + copied, hit - copied).append(replace);
+            copied = hit + find.size();
+            hit = FindLiteral(text, copied, find);
+        }
+        piece.append(text.data() + copied, end - copied);
+        onChangedPiece(piece);
+        if (hit != kNotFound && hit < end)
+            hit = FindLiteral(text, end, find);
+    }
+}
+
 bool PiecesContain(std::string_view text, std::string_view find) {
     if (find.empty())
         return !text.empty();

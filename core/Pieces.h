@@ -43,6 +43,12 @@ PieceRewriteStats RewritePieces(std::string_view text, std::string_view find,
                                 std::string_view replace, bool crlf, std::string& out,
                                 const ChangedPieceFn& onChangedPiece);
 
+// Calls `onChangedPiece` for each piece that RewritePieces finds changed, in order, with the
+// piece as replaced (not wrapped, newline kept as "\n"). Writes nothing else: the log records of
+// a file are made from this once the file is safe on disk.
+void ForEachChangedPiece(std::string_view text, std::string_view find, std::string_view replace,
+                         const ChangedPieceFn& onChangedPiece);
+
 // Whether some piece of `text` contains `find`. `text` must begin at a piece boundary and end
 // at one (or at the end of the file). An empty find text is found in any non-empty text.
 bool PiecesContain(std::string_view text, std::string_view find);

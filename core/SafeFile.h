@@ -1,38 +1,116 @@
 #pragma once
-// File access that never leaves a half-written file behind: whole-file reads, atomic
-// replacement through a temporary file in the same directory, and single-write appends.
+// File access that never loses a file or another program's write: a scheme file is rewritten
+// through the handle it was read by, its replacement swapped in only while it is still the file
+// that was read; records are appended under a lock, whole or not at all.
 
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace veldran {
 
-// The steps of a file write, in the order in which they happen.
+// The steps of a file write, in the order in which they happen. `Rename` is the moment just
+// before the new file is swapped in under the file's name.
 enum class WriteStep { CreateTemp, Write, Flush, Rename };
 
 // A seam for tests: asked before each step, a non-zero errno makes that step fail as if the
-// system had refused it.
+// system had refused it. A test may also act as another program there.
 class WriteFaults {
 public:
     virtual ~WriteFaults() = default;
     virtual int Inject(WriteStep step) = 0;
 };
 
-// Reads a whole regular file. On failure returns false and the reason.
-bool ReadWholeFile(const std::string& path, std::string& data, std::string& error);
+// What tells one state of a file from another, taken from an open handle: which file it is
+// (device and inode; volume serial and file index), its size, its modification time and, where
+// the system has one, its status change time (nanoseconds; 0 where there is none).
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+    bool operator==(const FileIdentity&) const = default;
+    // The same file with the same content as far as size and modification time tell; the status
+    // change time is left out, since swapping the file out under another name changes it.
+    bool SameContent(const FileIdentity& other) const {
+        return volume == other.volume && index == other.index && size == other.size &&
+               modified == other.modified;
+    }
+};
 
-// Replaces the content of the file at `path` by `data`: written to a temporary file beside it,
-// flushed to disk, and renamed over it. A symbolic link is followed, the permission bits kept; a
-// file that is not writable is refused, and so is one that another program changed meanwhile. On
-// any failure the original is left byte for byte, the temporary file removed, and the reason
-// returned.
+struct NativeTarget; // the platform's open file and where it lies
+struct NativeAppend; // the platform's open, locked output file
+
+// A scheme file opened for a rewrite. The path is resolved once; every later step acts on the
+// open handle and the directory it was found in, never on the name again. From Open to the
+// end, other veldran processes wait for this one (an advisory lock on POSIX; on Windows the file
+// is held open against every other writer).
+class RewritableFile {
+public:
+    RewritableFile();
+    ~RewritableFile();
+    RewritableFile(const RewritableFile&) = delete;
+    RewritableFile& operator=(const RewritableFile&) = delete;
+
+    // Opens a regular, writable file and waits for its lock. `stop`, when set during the wait,
+    // ends it with a failure.
+    bool Open(const std::string& path, std::string& error, const std::atomic<bool>* stop = nullptr);
+    // Reads the whole file into `data` (starting with room for its size). Fails when the file
+    // changed while it was read.
+    bool Read(std::string& data, std::string& error);
+    // Puts `data` in place of what Read returned: written to a new file beside it, with the
+    // owner, mode, ACL and extended attributes of the old one, flushed, and swapped in only if
+    // the old one is still exactly what was read. On any failure the file is left as it is (the
+    // other program's version, when one wrote meanwhile) and nothing of ours stays behind.
+    bool Replace(std::string_view data, std::string& error, WriteFaults* faults = nullptr);
+
+private:
+    std::unique_ptr<NativeTarget> m_target;
+    FileIdentity m_read;
+    std::string m_readData; // only for a file changed within a timestamp tick of its read
+    bool m_recent = false;
+};
+
+// Opens, reads and replaces in one go (the file's current content is the state that counts).
 bool ReplaceFileContent(const std::string& path, std::string_view data, std::string& error,
                         WriteFaults* faults = nullptr);
 
-// Appends `data` with one write, creating the file when it is missing.
+// Appends to a change log or batch data file: opened without blocking, never through a symbolic
+// link that a shared sticky directory would make unsafe, refused when it is not a regular file,
+// and locked, so that another veldran's records never interleave with these. What is appended is
+// taken back whole if any part of it fails.
+class Appender {
+public:
+    Appender();
+    ~Appender(); // an append that was not committed is taken back
+    Appender(const Appender&) = delete;
+    Appender& operator=(const Appender&) = delete;
+
+    bool Open(const std::string& path, std::string& error, WriteFaults* faults = nullptr);
+    // Buffers `data`, writing out full blocks as it goes.
+    bool Append(std::string_view data, std::string& error);
+    // Writes what is buffered and closes the file.
+    bool Commit(std::string& error);
+    // Truncates the file back to where this append began and closes it.
+    void Rollback();
+
+private:
+    bool WriteBuffered(std::string& error);
+    std::unique_ptr<NativeAppend> m_file;
+    std::string m_buffer;
+    WriteFaults* m_faults = nullptr;
+};
+
+// Appends `data` whole, creating the file when it is missing.
 bool AppendToFile(const std::string& path, std::string_view data, std::string& error,
                   WriteFaults* faults = nullptr);
+
+// Reads a whole regular file. On failure returns false and the reason.
+bool ReadWholeFile(const std::string& path, std::string& data, std::string& error);
 
 // The path as the standard library's file system functions take it. On Windows the bytes are in
 // the local code page and are converted as the system's own "A" functions convert them.
@@ -41,7 +119,8 @@ std::filesystem::path NativePath(const std::string& path);
 // Deletes a file; a failure is of no interest to the caller.
 void DeleteFileQuietly(const std::string& path);
 
-// A readable file opened for streaming reads.
+// A regular file opened for streaming reads. A pipe, socket or device is refused before any
+// read, so that nothing waits on it or reads it without end.
 class InputFile {
 public:
     InputFile() = default;

@@ -1,13 +1,21 @@
-// POSIX side of the safe file access.
-#include "SafeFile.h"
+// POSIX steps of the safe file access. On Linux: O_TMPFILE, renameat2 with RENAME_EXCHANGE,
+// open file description locks and extended attributes; elsewhere the plainer fallbacks.
+#include "FilePrimitives.h"
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
+#ifdef __linux__
+#include <sys/syscall.h>
+#include <sys/xattr.h>
+#endif
 
 namespace veldran {
 
@@ -17,8 +25,16 @@ std::string Reason(const char* what, int err) {
     return std::string(what) + ": " + std::strerror(err);
 }
 
-int Fault(WriteFaults* faults, WriteStep step) {
-    return faults ? faults->Inject(step) : 0;
+constexpr const char* kNotRegular = "cannot read: not a regular file";
+
+int Fd(NativeHandle h) {
+    return static_cast<int>(h);
+}
+
+void CloseIfOpen(NativeHandle& h) {
+    if (h != kNoHandle)
+        ::close(Fd(h));
+    h = kNoHandle;
 }
 
 bool WriteAll(int fd, std::string_view data, int& err) {
@@ -35,20 +51,446 @@ bool WriteAll(int fd, std::string_view data, int& err) {
     return true;
 }
 
-// Whether the file at `path` is still the one `was` describes: the same file, size and time.
-bool Unchanged(const std::string& path, const struct stat& was) {
-    struct stat now {};
-    return ::stat(path.c_str(), &now) == 0 && now.st_dev == was.st_dev &&
-           now.st_ino == was.st_ino && now.st_size == was.st_size &&
-           now.st_mtim.tv_sec == was.st_mtim.tv_sec && now.st_mtim.tv_nsec == was.st_mtim.tv_nsec;
+std::int64_t Ns(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
-bool IsDirectory(int fd) {
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+// Takes the blocking flag off a descriptor opened without it (so a FIFO could not hang the open).
+void Blocking(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+}
+
+// A whole-file lock on the open file description: released when the descriptor closes, shared
+// by nothing else in this process. A read-only descriptor can only take a read lock, which still
+// waits for a writer.
+int LockWhole(int fd, bool wait, bool write = true) {
+#ifdef F_OFD_SETLKW
+    struct flock lock {};
+    lock.l_type = write ? F_WRLCK : F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    return ::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) == 0 ? 0 : errno;
+#else
+    (void)fd;
+    (void)wait;
+    (void)write;
+    return 0;
+#endif
+}
+
+// A name for a new file in `dir`, one that no entry has now.
+std::string FreshName(int dir) {
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    static constexpr char kDigits[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (;;) {
+        // A short fixed name, so that a file name near the length limit still gets its temporary.
+        std::string name = ".veldran-";
+        for (int i = 0; i < 6; ++i)
+            name.push_back(kDigits[random() % (sizeof kDigits - 1)]);
+        struct stat st {};
+        if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+            return name;
+    }
+}
+
+#ifdef __linux__
+// Every extended attribute of `from` (the ACL among them: system.posix_acl_access) onto `to`.
+// An attribute that the new file already carries with the same value is left alone.
+bool CopyAttributes(int from, int to, std::string& error) {
+    ssize_t size = ::flistxattr(from, nullptr, 0);
+    if (size < 0)
+        return errno == ENOTSUP ||
+               (error = Reason("cannot keep the file's extended attributes", errno), false);
+    std::vector<char> names(static_cast<std::size_t>(size));
+    size = ::flistxattr(from, names.data(), names.size());
+    if (size < 0) {
+        error = Reason("cannot keep the file's extended attributes", errno);
+        return false;
+    }
+    std::vector<char> value;
+    std::vector<char> present;
+    for (const char* name = names.data(); name < names.data() + size;
+         name += std::strlen(name) + 1) {
+        const ssize_t n = ::fgetxattr(from, name, nullptr, 0);
+        value.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+        const ssize_t got = n < 0 ? -1 : ::fgetxattr(from, name, value.data(), value.size());
+        if (got < 0) {
+            error = Reason((std::string("cannot keep the attribute ") + name).c_str(), errno);
+            return false;
+        }
+        value.resize(static_cast<std::size_t>(got));
+        present.resize(value.size() + 1);
+        const ssize_t has = ::fgetxattr(to, name, present.data(), present.size());
+        if (has == got && std::memcmp(present.data(), value.data(), value.size()) == 0)
+            continue;
+        if (::fsetxattr(to, name, value.data(), value.size(), 0) != 0) {
+            error = Reason((std::string("cannot keep the attribute ") + name).c_str(), errno);
+            return false;
+        }
+    }
+    return true;
+}
+#endif
+
+// Gives an unnamed new file (O_TMPFILE) a name in the directory.
+bool NameReplacement(NativeTarget& t, std::string& error) {
+    if (!t.replacementName.empty())
+        return true;
+    for (;;) {
+        const std::string name = FreshName(Fd(t.dir));
+        int rc = ::linkat(Fd(t.replacement), "", Fd(t.dir), name.c_str(), AT_EMPTY_PATH);
+        if (rc != 0 && (errno == ENOENT || errno == EPERM)) {
+            // Without the capability for AT_EMPTY_PATH, the same through /proc.
+            const std::string self = "/proc/self/fd/" + std::to_string(t.replacement);
+            rc = ::linkat(AT_FDCWD, self.c_str(), Fd(t.dir), name.c_str(), AT_SYMLINK_FOLLOW);
+        }
+        if (rc == 0) {
+            t.replacementName = name;
+            return true;
+        }
+        if (errno != EEXIST) {
+            error = Reason("cannot replace the file", errno);
+            return false;
+        }
+    }
+}
+
+int Exchange(int dir, const char* a, const char* b) {
+#if defined(__linux__) && defined(SYS_renameat2)
+    constexpr unsigned kExchange = 2; // RENAME_EXCHANGE
+    return static_cast<int>(::syscall(SYS_renameat2, dir, a, dir, b, kExchange)) == 0 ? 0 : errno;
+#else
+    (void)dir;
+    (void)a;
+    (void)b;
+    return EINVAL;
+#endif
 }
 
 } // namespace
+
+NativeTarget::~NativeTarget() {
+    if (!swapped && !replacementName.empty() && dir != kNoHandle)
+        ::unlinkat(Fd(dir), replacementName.c_str(), 0);
+    CloseIfOpen(replacement);
+    CloseIfOpen(file);
+    CloseIfOpen(dir);
+}
+
+NativeAppend::~NativeAppend() {
+    CloseIfOpen(file);
+}
+
+namespace native {
+
+bool OpenTarget(const std::string& path, NativeTarget& t, std::string& error) {
+    // The link stays and its target is rewritten: the name is resolved to where it leads, once.
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) {
+        error = Reason("cannot open", errno);
+        return false;
+    }
+    const std::string full = resolved;
+    const std::size_t slash = full.rfind('/');
+    const std::string dir = slash == 0 ? "/" : full.substr(0, slash);
+    t.name = full.substr(slash + 1);
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = Reason("cannot open", errno);
+        return false;
+    }
+    t.dir = fd;
+    struct stat st {};
+    if (::fstatat(fd, t.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        error = Reason("cannot open", errno);
+        return false;
+    }
+    // A pipe or a device has no end to wait for and nothing to write back to.
+    if (S_ISDIR(st.st_mode)) {
+        error = Reason("cannot read", EISDIR);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = kNotRegular;
+        return false;
+    }
+    // A file that cannot be written is still read: its text may need no change. Write
+    // permission is honoured even where the system would let the superuser override it.
+    constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    t.readOnly = (st.st_mode & 0222) == 0;
+    fd = t.readOnly ? -1 : ::openat(Fd(t.dir), t.name.c_str(), O_RDWR | kFlags);
+    if (fd < 0 && (t.readOnly || errno == EACCES || errno == EROFS || errno == ETXTBSY)) {
+        t.readOnly = true;
+        fd = ::openat(Fd(t.dir), t.name.c_str(), O_RDONLY | kFlags);
+    }
+    if (fd < 0) {
+        error = Reason("cannot open", errno);
+        return false;
+    }
+    t.file = fd;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = kNotRegular;
+        return false;
+    }
+    Blocking(fd);
+    return true;
+}
+
+bool LockTarget(NativeTarget& t, const std::atomic<bool>* stop, bool& moved, std::string& error) {
+    for (;;) {
+        const int err = LockWhole(Fd(t.file), true, !t.readOnly);
+        if (err == 0)
+            break;
+        if (err == EINTR && (stop == nullptr || !*stop))
+            continue;
+        if (err == EINTR) {
+            error = "cannot open: interrupted";
+            return false;
+        }
+        // A file system without locks: the checks around the swap still hold.
+        break;
+    }
+    struct stat named {};
+    struct stat held {};
+    moved = ::fstatat(Fd(t.dir), t.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+            ::fstat(Fd(t.file), &held) != 0 || named.st_dev != held.st_dev ||
+            named.st_ino != held.st_ino;
+    return true;
+}
+
+bool Identify(NativeHandle file, FileIdentity& id) {
+    struct stat st {};
+    if (::fstat(Fd(file), &st) != 0)
+        return false;
+    id.volume = static_cast<std::uint64_t>(st.st_dev);
+    id.index = static_cast<std::uint64_t>(st.st_ino);
+    id.size = static_cast<std::uint64_t>(st.st_size);
+    id.modified = Ns(st.st_mtim);
+    id.changed = Ns(st.st_ctim);
+    return true;
+}
+
+long long ReadAt(NativeHandle file, std::uint64_t offset, char* buffer, std::size_t size,
+                 std::string& error) {
+    for (;;) {
+        const ssize_t n = ::pread(Fd(file), buffer, size, static_cast<off_t>(offset));
+        if (n >= 0)
+            return n;
+        if (errno != EINTR) {
+            error = Reason("cannot read", errno);
+            return -1;
+        }
+    }
+}
+
+bool CreateReplacement(NativeTarget& t, std::string& error) {
+    if (t.readOnly) {
+        error = "cannot write: the file is read-only";
+        return false;
+    }
+    int fd = -1;
+#ifdef O_TMPFILE
+    // Nameless until it is complete: a run that is killed leaves nothing behind.
+    fd = ::openat(Fd(t.dir), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+#endif
+    while (fd < 0) {
+        const std::string name = FreshName(Fd(t.dir));
+        fd = ::openat(Fd(t.dir), name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC,
+                      0600);
+        if (fd >= 0)
+            t.replacementName = name;
+        else if (errno != EEXIST) {
+            error = Reason("cannot create a temporary file", errno);
+            return false;
+        }
+    }
+    t.replacement = fd;
+    return true;
+}
+
+bool WriteReplacement(NativeTarget& t, std::string_view data, std::string& error) {
+    int err = 0;
+    if (!WriteAll(Fd(t.replacement), data, err)) {
+        error = Reason("cannot write", err);
+        return false;
+    }
+    return true;
+}
+
+bool CopyMetadata(NativeTarget& t, std::string& error) {
+    struct stat was {};
+    struct stat now {};
+    const int to = Fd(t.replacement);
+    if (::fstat(Fd(t.file), &was) != 0 || ::fstat(to, &now) != 0) {
+        error = Reason("cannot keep the file's owner and mode", errno);
+        return false;
+    }
+    // Owner first: changing it clears setuid and setgid, which the mode then sets again.
+    if ((was.st_uid != now.st_uid || was.st_gid != now.st_gid) &&
+        ::fchown(to, was.st_uid, was.st_gid) != 0) {
+        error = Reason("cannot keep the file's owner", errno);
+        return false;
+    }
+    if (::fchmod(to, was.st_mode & 07777) != 0) {
+        error = Reason("cannot keep the file's mode", errno);
+        return false;
+    }
+#ifdef __linux__
+    if (!CopyAttributes(Fd(t.file), to, error))
+        return false;
+#endif
+    // Never wider than before: what the new file ended up with is checked, not assumed.
+    if (::fstat(to, &now) != 0 || now.st_uid != was.st_uid || now.st_gid != was.st_gid ||
+        (now.st_mode & 07777) != (was.st_mode & 07777)) {
+        error = "cannot keep the file's owner and mode";
+        return false;
+    }
+    return true;
+}
+
+bool FlushReplacement(NativeTarget& t, std::string& error) {
+    if (::fdatasync(Fd(t.replacement)) != 0) {
+        error = Reason("cannot flush", errno);
+        return false;
+    }
+    return true;
+}
+
+bool SwapIn(NativeTarget& t, bool& exchanged, std::string& error) {
+    if (!NameReplacement(t, error))
+        return false;
+    const int dir = Fd(t.dir);
+    int err = Exchange(dir, t.replacementName.c_str(), t.name.c_str());
+    exchanged = err == 0;
+    if (err == EINVAL || err == ENOSYS || err == ENOTSUP) {
+        // No exchange here: the name is checked one last time and renamed over.
+        struct stat named {};
+        struct stat held {};
+        if (::fstatat(dir, t.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+            ::fstat(Fd(t.file), &held) != 0 || named.st_dev != held.st_dev ||
+            named.st_ino != held.st_ino) {
+            error = "cannot write: the file changed while it was rewritten";
+            return false;
+        }
+        err = ::renameat(dir, t.replacementName.c_str(), dir, t.name.c_str()) == 0 ? 0 : errno;
+        if (err == 0)
+            t.replacementName.clear();
+    }
+    if (err == ENOENT) {
+        // The name is gone: another program deleted or moved the file meanwhile.
+        error = "cannot write: the file changed while it was rewritten";
+        return false;
+    }
+    if (err != 0) {
+        error = Reason("cannot replace the file", err);
+        return false;
+    }
+    t.swapped = true;
+    return true;
+}
+
+bool SwappedOutIsTarget(const NativeTarget& t) {
+    struct stat out {};
+    struct stat held {};
+    return ::fstatat(Fd(t.dir), t.replacementName.c_str(), &out, AT_SYMLINK_NOFOLLOW) == 0 &&
+           ::fstat(Fd(t.file), &held) == 0 && out.st_dev == held.st_dev &&
+           out.st_ino == held.st_ino;
+}
+
+bool SwapBack(NativeTarget& t, std::string& error) {
+    const int err = Exchange(Fd(t.dir), t.replacementName.c_str(), t.name.c_str());
+    if (err != 0) {
+        // Both files still exist: the other program's one under our temporary name.
+        error = Reason(("cannot write: the file changed while it was rewritten, and could not "
+                        "be put back; the other version is " +
+                        t.replacementName)
+                           .c_str(),
+                       err);
+        return false;
+    }
+    t.swapped = false;
+    return true;
+}
+
+void RemoveSwappedOut(NativeTarget& t) {
+    if (!t.replacementName.empty())
+        ::unlinkat(Fd(t.dir), t.replacementName.c_str(), 0);
+    t.replacementName.clear();
+}
+
+bool OpenForAppend(const std::string& path, NativeAppend& out, std::string& error) {
+    constexpr int kFlags = O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    struct stat st {};
+    const bool link = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    // A link that appears after the look is not followed.
+    int fd = link ? -1 : ::open(path.c_str(), kFlags | O_NOFOLLOW, 0666);
+    if (link) {
+        // The kernel's protected_symlinks rule, kept even where the kernel does not: in a
+        // world-writable sticky directory, a link is followed only when it belongs to the user
+        // or to the directory's owner (and then no one else can replace it).
+        const std::size_t slash = path.rfind('/');
+        const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+        struct stat d {};
+        if (::stat(dir.c_str(), &d) != 0 || ((d.st_mode & S_ISVTX) && (d.st_mode & S_IWOTH) &&
+                                             st.st_uid != d.st_uid && st.st_uid != ::geteuid())) {
+            error = "cannot open: a symbolic link of another user in a shared directory";
+            return false;
+        }
+        fd = ::open(path.c_str(), kFlags, 0666);
+    }
+    if (fd < 0) {
+        // ENXIO: a FIFO that no one reads.
+        error = errno == ENXIO ? "cannot open: not a regular file" : Reason("cannot open", errno);
+        return false;
+    }
+    out.file = fd;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "cannot open: not a regular file";
+        return false;
+    }
+    Blocking(fd);
+    int err = EINTR;
+    while (err == EINTR)
+        err = LockWhole(fd, true);
+    if (err != 0 && err != EINVAL && err != ENOLCK && err != ENOTSUP) {
+        error = Reason("cannot lock", err);
+        return false;
+    }
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    out.start = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+    return true;
+}
+
+bool AppendBytes(NativeAppend& out, std::string_view data, std::string& error) {
+    int err = 0;
+    if (!WriteAll(Fd(out.file), data, err)) {
+        error = Reason("cannot write", err);
+        return false;
+    }
+    return true;
+}
+
+bool CloseAppend(NativeAppend& out, std::string& error) {
+    // Closing releases the lock; a failed close is a lost write on some file systems.
+    const int fd = Fd(out.file);
+    out.file = kNoHandle;
+    if (::close(fd) != 0) {
+        error = Reason("cannot write", errno);
+        return false;
+    }
+    return true;
+}
+
+void TruncateBack(NativeAppend& out) {
+    // Only our own records lie past `start`: other veldran processes wait for the lock.
+    if (out.file != kNoHandle)
+        (void)!::ftruncate(Fd(out.file), static_cast<off_t>(out.start));
+    CloseIfOpen(out.file);
+}
+
+} // namespace native
 
 InputFile::~InputFile() {
     if (m_fd >= 0)
@@ -56,15 +498,32 @@ InputFile::~InputFile() {
 }
 
 bool InputFile::Open(const std::string& path, std::string& error) {
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Refused before it is opened where possible (a socket cannot be opened at all), and
+    // opened without waiting for a writer, in case a FIFO took the name meanwhile.
+    struct stat named {};
+    if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode) && !S_ISDIR(named.st_mode)) {
+        error = kNotRegular;
+        return false;
+    }
+    m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (m_fd < 0) {
         error = Reason("cannot open", errno);
         return false;
     }
-    if (IsDirectory(m_fd)) {
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0) {
+        error = Reason("cannot read", errno);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
         error = Reason("cannot read", EISDIR);
         return false;
     }
+    if (!S_ISREG(st.st_mode)) {
+        error = kNotRegular;
+        return false;
+    }
+    Blocking(m_fd);
     return true;
 }
 
@@ -83,102 +542,6 @@ long long InputFile::Read(char* buffer, std::size_t size, std::string& error) {
             return -1;
         }
     }
-}
-
-bool ReplaceFileContent(const std::string& path, std::string_view data, std::string& error,
-                        WriteFaults* faults) {
-    // The link stays and its target is rewritten, so the temporary file goes beside the target.
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) == nullptr) {
-        error = Reason("cannot open", errno);
-        return false;
-    }
-    const std::string target = resolved;
-    struct stat st {};
-    if (::stat(target.c_str(), &st) != 0) {
-        error = Reason("cannot open", errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = "cannot write: not a regular file";
-        return false;
-    }
-    // Write permission is honoured even where the system would let the superuser override it.
-    if (::access(target.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0) {
-        error = "cannot write: the file is read-only";
-        return false;
-    }
-    // A short fixed name, so that a file name near the length limit still gets its temporary.
-    std::string temp = target.substr(0, target.rfind('/') + 1) + ".veldran-XXXXXX";
-
-    int err = Fault(faults, WriteStep::CreateTemp);
-    const int fd = err ? -1 : ::mkstemp(temp.data());
-    if (fd < 0) {
-        error = Reason("cannot create a temporary file", err ? err : errno);
-        return false;
-    }
-    ::fchmod(fd, st.st_mode & 07777);
-    if (::geteuid() == 0)
-        (void)!::fchown(fd, st.st_uid, st.st_gid);
-
-    const char* failed = nullptr;
-    if ((err = Fault(faults, WriteStep::Write)) != 0 || !WriteAll(fd, data, err))
-        failed = "cannot write";
-    else if ((err = Fault(faults, WriteStep::Flush)) != 0 ||
-             (::fdatasync(fd) != 0 && (err = errno)))
-        failed = "cannot flush";
-    const int closeError = ::close(fd) == 0 ? 0 : errno;
-    if (failed == nullptr && closeError != 0) {
-        err = closeError;
-        failed = "cannot write";
-    }
-    if (failed == nullptr) {
-        err = Fault(faults, WriteStep::Rename);
-        // What another program wrote to the file or did with it meanwhile must not be lost.
-        if (err == 0 && !Unchanged(target, st)) {
-            ::unlink(temp.c_str());
-            error = "cannot write: the file changed while it was rewritten";
-            return false;
-        }
-        if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0)
-            err = errno;
-        if (err != 0)
-            failed = "cannot replace the file";
-    }
-    if (failed != nullptr) {
-        ::unlink(temp.c_str());
-        error = Reason(failed, err);
-        return false;
-    }
-    return true;
-}
-
-bool AppendToFile(const std::string& path, std::string_view data, std::string& error,
-                  WriteFaults* faults) {
-    int err = Fault(faults, WriteStep::CreateTemp);
-    const int fd = err ? -1 : ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        error = Reason("cannot open", err ? err : errno);
-        return false;
-    }
-    // A record that does not fit is taken back whole, so the file never ends in half a record.
-    struct stat before {};
-    const bool sized = ::fstat(fd, &before) == 0 && S_ISREG(before.st_mode);
-    const char* failed = nullptr;
-    if ((err = Fault(faults, WriteStep::Write)) != 0 || !WriteAll(fd, data, err)) {
-        failed = "cannot write";
-        if (sized)
-            (void)!::ftruncate(fd, before.st_size);
-    }
-    if (::close(fd) != 0 && failed == nullptr) {
-        err = errno;
-        failed = "cannot write";
-    }
-    if (failed != nullptr) {
-        error = Reason(failed, err);
-        return false;
-    }
-    return true;
 }
 
 std::filesystem::path NativePath(const std::string& path) {

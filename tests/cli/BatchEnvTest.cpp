@@ -43,13 +43,12 @@ TEST(BatchCommand, ABatchDataFileThatCannotBeWrittenIsReported) {
     EXPECT_EQ(run.err, "veldran-cli: " + noDataDir + veldran::kDirSeparator +
                            "VELDRAN_BATCH.dat: cannot open: " + NoSuchDirectory() + "\n");
 
-#ifndef _WIN32 // no device there that takes no data
+#ifndef _WIN32 // no device there
     std::filesystem::create_symlink("/dev/full", ws.BatchFile());
     run = RunCli({"batch", "a.sch"}, ws.Env());
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err,
-              "veldran-cli: " + ws.BatchFile() + ": cannot write: No space left on device\n");
+    EXPECT_EQ(run.err, "veldran-cli: " + ws.BatchFile() + ": cannot open: not a regular file\n");
 #endif
 }
 
@@ -77,12 +76,27 @@ TEST(EnvCommand, EmptyMissingAndPartialTables) {
     const std::string nothing = "\nScheme directory: \nLog directory: \nBatch data directory: \n";
     EXPECT_EQ(RunCli({"env"}).out, nothing);
 
+    // A table that cannot be read is reported; what it would have given stays empty.
     TempDir dir;
     RunSettings settings;
-    settings.envTable = dir.File("no_such_table.txt");
-    CliRun run = RunCli({"env"}, settings);
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, nothing);
+    const std::string missing = dir.File("no_such_table.txt");
+    std::vector<std::pair<std::string, std::string>> unreadable{
+        {missing, "cannot open: " + NoSuchFile()}};
+#ifndef _WIN32
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& device : {fifo, std::string("/dev/zero"), std::string("/dev/urandom")})
+        unreadable.emplace_back(device, "cannot read: not a regular file");
+#endif
+    CliRun run;
+    for (const auto& [table, reason] : unreadable) {
+        settings.envTable = table;
+        run = RunCli({"env"}, settings);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, nothing);
+        EXPECT_EQ(run.err, "veldran-cli: " + table + ": " + reason + "\n");
+    }
+    settings.envTable = missing;
 
     // CR LF lines; a value keeps its further '='; a directory never named is the separator.
     const std::string sep(1, veldran::kDirSeparator);

@@ -159,8 +159,8 @@ TEST(HostileCli, OutputFilesOnADiskThatFillsUp) {
     SmallDisk disk(ws.dir.File("small disk"), 1 << 20);
     if (!disk.Mounted())
         GTEST_SKIP() << "no small tmpfs to fill: mount failed (" << disk.Why()
-                     << "); the output files on /dev/full are covered by the replace and batch "
-                        "command tests";
+                     << "); failed writes of the output files are covered through the core's "
+                        "write seam";
     const std::string table = ws.dir.File("full table.txt");
     WriteBytes(table, "SB_TEMP=" + disk.File("") + "\nSB_SHIPDATA=" + disk.File("") + "\n");
     RunSettings settings;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -31,30 +32,17 @@ TEST(Progress, ALongRunOnATerminalDrawsTheLineInPlace) {
     Workspace ws;
     const std::string a = ws.Scheme("a.sch", "AH36\n");
     const std::string b = ws.Scheme("b.sch", "AH36\n");
-    // The second file is a pipe that the test keeps open: the run lasts as long as it likes.
-    const std::string slow = ws.schemes + "/slow.sch";
-    ASSERT_EQ(::mkfifo(slow.c_str(), 0600), 0);
-    TerminalRun terminal({"find", "-f", "AH36", a, slow, b}, ws.Env());
-
-    // Opening for writing succeeds once the program has opened the pipe for reading.
-    int writer = -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (writer < 0 && std::chrono::steady_clock::now() < deadline) {
-        writer = ::open(slow.c_str(), O_WRONLY | O_NONBLOCK);
-        if (writer < 0) {
-            ASSERT_EQ(errno, ENXIO);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    ASSERT_GE(writer, 0) << "the program never opened the pipe";
+    // Another veldran holds the second file: the run lasts as long as the test likes.
+    const std::string slow = ws.Scheme("slow.sch", "AH36\n");
+    auto held = std::make_unique<veldran::test::HeldLock>(slow);
+    TerminalRun terminal({"replace", "-f", "AH36", "-r", "AH36", "--no-log", a, slow, b}, ws.Env());
+    ASSERT_TRUE(veldran::test::SomeoneWaitsForLock(slow));
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    ASSERT_EQ(::write(writer, "AH36\n", 5), 5);
-    ::close(writer);
-
+    held.reset();
     const CliRun run = terminal.Finish();
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, a + "\n" + slow + "\n" + b + "\n");
-    const std::string summary = "veldran-cli: 3 files, 3 matched, 0 failed\n";
+    const std::string summary = "veldran-cli: 3 files, 3 changed, 3 replacements, 0 failed\n";
     ASSERT_GT(run.err.size(), summary.size());
     EXPECT_EQ(run.err.substr(run.err.size() - summary.size()), summary);
     // Before the summary: progress texts each drawn from the line's start, then blanked out.

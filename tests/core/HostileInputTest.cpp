@@ -19,11 +19,15 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 using namespace veldran;
@@ -765,22 +769,8 @@ TEST_F(HostileInput, AFullDiskForTheChangeLogAndTheBatchDataFile) {
          at = rewritten.find("AH36", at))
         rewritten.replace(at, 4, "EH36");
 
-    // /dev/full: every write fails. The scheme file is done; both failures are reported.
-    test::WriteBytes(path, text);
-    Remember();
     RewriteJob job = Job(path);
-    job.logPath = "/dev/full";
-    job.batchPath = "/dev/full";
-    RewriteOutcome r = ProcessFile(job, boxes);
-    EXPECT_TRUE(r.ok);
-    EXPECT_TRUE(r.changed);
-    EXPECT_EQ(r.logRecords, 0u);
-    EXPECT_FALSE(r.batchRecord);
-    EXPECT_NE(r.logError.find("No space left"), std::string::npos) << r.logError;
-    EXPECT_NE(r.batchError.find("No space left"), std::string::npos) << r.batchError;
-    EXPECT_TRUE(test::ReadBytes(path) == rewritten);
-    ExpectUntouchedBut({"s.sch"});
-
+    RewriteOutcome r;
     // A real file system that fills up in the middle of the log's records: the log keeps only
     // whole records, so it is left as it was; the small batch data record still fits.
     SmallDisk disk(dir.File("small disk"), 1 << 20);
@@ -815,4 +805,229 @@ TEST_F(HostileInput, AFullDiskForTheChangeLogAndTheBatchDataFile) {
     EXPECT_FALSE(r.batchRecord);
     EXPECT_NE(r.batchError.find("No space left"), std::string::npos) << r.batchError;
     ExpectUntouchedBut({"s.sch"});
+}
+
+namespace {
+
+// Runs `act` once, at `step` of a rewrite: another program at that moment.
+class ActAt : public WriteFaults {
+public:
+    ActAt(WriteStep step, std::function<void()> act) : m_step(step), m_act(std::move(act)) {}
+    int Inject(WriteStep step) override {
+        if (step == m_step && m_act)
+            std::exchange(m_act, nullptr)();
+        return 0;
+    }
+
+private:
+    WriteStep m_step;
+    std::function<void()> m_act;
+};
+
+} // namespace
+
+TEST_F(HostileInput, AnotherProgramsSaveJustBeforeTheSwapIsKept) {
+    const std::string path = dir.File("shared.sch");
+    const std::string victim = dir.File("victim.txt");
+    const std::string theirs = "EH99\n"; // as long as the text veldran read
+    struct Case {
+        const char* how;
+        std::function<void()> save;
+    };
+    const Case cases[] = {
+        {"in place, same size", [&] { test::WriteBytes(path, theirs); }},
+        {"in place, appended", [&] { test::WriteBytes(path, "AH36\n" + theirs); }},
+        {"as a new file renamed over it",
+         [&] {
+             test::WriteBytes(path + ".new", theirs);
+             fs::rename(path + ".new", path);
+         }},
+        // Anyone can make a link look like the file: same size, same time (touch -r).
+        {"as a link to another file of the same size and time",
+         [&] {
+             test::WriteBytes(victim, "VICT\n");
+             struct stat st {};
+             ASSERT_EQ(::stat(path.c_str(), &st), 0);
+             const struct timespec times[2] = {st.st_atim, st.st_mtim};
+             ASSERT_EQ(::utimensat(AT_FDCWD, victim.c_str(), times, 0), 0);
+             fs::remove(path);
+             fs::create_symlink(victim, path);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        fs::remove(path);
+        fs::remove(victim);
+        test::WriteBytes(path, "AH36\n");
+        Remember();
+        ActAt other(WriteStep::Rename, c.save);
+        ExpectRefused(ProcessFile(Job(path), boxes, &other), "changed while it was rewritten");
+        const std::string after = test::ReadBytes(path); // through the link, if one is there
+        if (fs::is_symlink(path))
+            EXPECT_EQ(after, "VICT\n") << "the link's target is untouched";
+        else
+            EXPECT_NE(after.find(theirs), std::string::npos) << after;
+        ExpectUntouchedBut({"shared.sch", "victim.txt"}); // no temporary left
+    }
+}
+
+TEST_F(HostileInput, TwoVeldransOnOneFileTakeTurns) {
+    const std::string path = dir.File("both.sch");
+    test::WriteBytes(path, "AH36 AH40\n");
+    auto first = std::make_unique<RewritableFile>();
+    std::string error;
+    std::string text;
+    ASSERT_TRUE(first->Open(path, error) && first->Read(text, error)) << error;
+
+    RewriteOutcome second;
+    std::thread other([&] { second = ProcessFile(Job(path, "AH40", "EH40"), boxes); });
+    ASSERT_TRUE(test::SomeoneWaitsForLock(path));
+    EXPECT_TRUE(first->Replace("EH36 AH40\n", error)) << error;
+    first.reset();
+    other.join();
+    EXPECT_TRUE(second.ok) << second.error;
+    EXPECT_EQ(test::ReadBytes(path), "EH36 EH40\n") << "each run's change is kept";
+}
+
+TEST_F(HostileInput, AFailedAppendTakesBackOnlyItsOwnRecords) {
+    Appender ours;
+    std::string error;
+    ASSERT_TRUE(ours.Open(LogPath(), error)) << error;
+    ASSERT_TRUE(ours.Append(std::string(100000, 'o'), error)) << error; // past one block
+    bool theirs = false;
+    std::thread other([&] { theirs = AppendToFile(LogPath(), "theirs\n", error); });
+    ASSERT_TRUE(test::SomeoneWaitsForLock(LogPath()));
+    ours.Rollback();
+    other.join();
+    EXPECT_TRUE(theirs) << error;
+    EXPECT_EQ(test::ReadBytes(LogPath()), kEarlierLog + "theirs\n");
+}
+
+TEST_F(HostileInput, OwnerModeAclAndAttributesTravelWithTheFile) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a file another owner needs root";
+    const std::string path = dir.File("meta.sch");
+    test::WriteBytes(path, "AH36\n");
+    ASSERT_EQ(::chown(path.c_str(), 1234, 5678), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 06754), 0);
+    const bool xattrs = ::setxattr(path.c_str(), "user.veldran", "kept", 4, 0) == 0;
+    // A named user's entry with a mask narrower than the group bits it replaces.
+    const bool acl =
+        std::system(("setfacl -m u:4321:rw,m::r '" + path + "' 2>/dev/null").c_str()) == 0;
+    const auto attributes = [&] {
+        struct stat st {};
+        EXPECT_EQ(::stat(path.c_str(), &st), 0);
+        std::string all = std::to_string(st.st_uid) + ":" + std::to_string(st.st_gid) + " mode " +
+                          std::to_string(st.st_mode & 07777);
+        for (const char* name : {"user.veldran", "system.posix_acl_access"}) {
+            char value[256];
+            const ssize_t n = ::getxattr(path.c_str(), name, value, sizeof value);
+            all += std::string(" ") + name + "=" + (n < 0 ? "none" : std::string(value, n));
+        }
+        return all;
+    };
+    const std::string before = attributes();
+    const ino_t inode = Inode(path);
+    const RewriteOutcome r = ProcessFile(Job(path), boxes);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_NE(Inode(path), inode) << "replaced, not written in place";
+    EXPECT_EQ(attributes(), before);
+    if (!xattrs || !acl)
+        GTEST_SKIP() << "this file system has no extended attributes or setfacl is missing";
+}
+
+TEST_F(HostileInput, AnOwnerThatCannotBeKeptStopsTheRewrite) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a second user";
+    const std::string path = dir.File("someone else's.sch");
+    test::WriteBytes(path, "AH36\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+    fs::permissions(dir.Path(), fs::perms::all);
+    Remember();
+    // Another user may write the file but not give a new file root's ownership.
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipe[0]);
+        const bool user = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+        RewriteJob job = Job(path);
+        job.logPath = job.batchPath = "/nonexistent/out";
+        const RewriteOutcome r = ProcessFile(job, boxes);
+        const std::string said = user ? r.error : "cannot become another user";
+        (void)!::write(pipe[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(pipe[1]);
+    char said[512];
+    const ssize_t n = ::read(pipe[0], said, sizeof said);
+    ::close(pipe[0]);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(std::string(said, n > 0 ? n : 0),
+              "cannot keep the file's owner: Operation not permitted");
+    ExpectUntouchedBut();
+}
+
+TEST_F(HostileInput, PipesDevicesAndSocketsAreRefusedWithoutWaiting) {
+    const std::string fifo = dir.File("pipe.sch");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string socket = dir.File("socket.sch");
+    ASSERT_EQ(std::system(("python3 -c \"import socket; socket.socket(socket.AF_UNIX)"
+                           ".bind('" +
+                           socket + "')\"")
+                              .c_str()),
+              0);
+    const std::string scheme = dir.File("plain.sch");
+    Remember();
+    for (const std::string& path :
+         {fifo, socket, std::string("/dev/zero"), std::string("/dev/urandom")}) {
+        SCOPED_TRACE(path);
+        ExpectRefused(ProcessFile(Job(path), boxes), "cannot read: not a regular file");
+        EXPECT_EQ(Find(path, "AH36"), FindResult::Error);
+        ::setenv(kEnvTableVariable, path.c_str(), 1);
+        EnvironmentSettings s;
+        EXPECT_EQ(LoadEnvironmentTable(s, '/'), path + ": cannot read: not a regular file");
+        EXPECT_EQ(s.logDir, "");
+        ::unsetenv(kEnvTableVariable);
+
+        // As the change log or batch data file: the scheme file is done, the record refused.
+        test::WriteBytes(scheme, "AH36\n");
+        RewriteJob job = Job(scheme);
+        job.logPath = job.batchPath = path;
+        const RewriteOutcome r = ProcessFile(job, boxes);
+        EXPECT_TRUE(r.ok && r.changed) << r.error;
+        EXPECT_EQ(r.logError, "cannot open: not a regular file");
+        EXPECT_EQ(r.batchError, "cannot open: not a regular file");
+        EXPECT_EQ(r.logRecords, 0u);
+        ExpectUntouchedBut({"plain.sch"});
+    }
+}
+
+TEST_F(HostileInput, AnotherUsersLinkInASharedDirectoryIsNotFollowed) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a link of another user needs root to make";
+    // /tmp as it is everywhere: world-writable and sticky; the link belongs to someone else.
+    const fs::path shared = dir.Path() / "shared tmp";
+    fs::create_directory(shared);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    const std::string link = (shared / "VELDRAN.log").string();
+    fs::create_symlink(dir.File("bystander.sch"), link);
+    ASSERT_EQ(::lchown(link.c_str(), 65534, 65534), 0);
+    const std::string scheme = dir.File("plain.sch");
+    test::WriteBytes(scheme, "AH36\n");
+    Remember();
+    RewriteJob job = Job(scheme);
+    job.logPath = job.batchPath = link;
+    const RewriteOutcome r = ProcessFile(job, boxes);
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_NE(r.logError.find("symbolic link of another user"), std::string::npos) << r.logError;
+    EXPECT_FALSE(r.batchRecord);
+    ExpectUntouchedBut({"plain.sch"}); // the link's target above all
+
+    // Root's own link there is followed, as the kernel does.
+    ASSERT_EQ(::lchown(link.c_str(), 0, 0), 0);
+    std::string error;
+    EXPECT_TRUE(AppendToFile(link, "mine\n", error)) << error;
+    const std::string target = test::ReadBytes(dir.File("bystander.sch"));
+    EXPECT_EQ(target.substr(target.size() - 5), "mine\n");
 }

@@ -62,4 +62,4 @@ private:
 #define NEED_SMALL_DISK(disk)                                                                      \
     if (!(disk).Mounted())                                                                         \
     GTEST_SKIP() << "no small tmpfs to fill: mount failed (" << (disk).Why()                       \
-                 << "); the full disk is covered through the write seam and /dev/full instead"
+                 << "); the full disk is covered through the write seam instead"

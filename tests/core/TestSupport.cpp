@@ -1,6 +1,13 @@
 #include "TestSupport.h"
 
+#include <chrono>
 #include <fstream>
+#include <thread>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 #include <iterator>
 #include <random>
 #include <stdexcept>
@@ -70,5 +77,36 @@ std::string FromNative(const std::string& bytes) {
     return bytes;
 #endif
 }
+
+#ifndef _WIN32
+HeldLock::HeldLock(const std::string& path) {
+    m_fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    if (m_fd < 0 || ::fcntl(m_fd, F_OFD_SETLK, &lock) != 0)
+        throw std::runtime_error("cannot lock " + path);
+}
+
+HeldLock::~HeldLock() {
+    ::close(m_fd);
+}
+
+bool SomeoneWaitsForLock(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    // A waiter's line in /proc/locks starts with "->" and names the file as MAJOR:MINOR:INODE.
+    const std::string inode = ":" + std::to_string(st.st_ino) + " ";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream locks("/proc/locks");
+        for (std::string line; std::getline(locks, line);)
+            if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos)
+                return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+#endif
 
 } // namespace veldran::test

@@ -29,4 +29,22 @@ std::string Native(const std::string& text);
 // have been written as CR LF: a bare LF there throws.
 std::string FromNative(const std::string& bytes);
 
+#ifndef _WIN32
+// Another veldran at work on a file: holds the file's lock until destroyed.
+class HeldLock {
+public:
+    explicit HeldLock(const std::string& path);
+    ~HeldLock();
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
+// Waits (up to 20 s) until the system shows someone blocked on the lock of the file at `path`;
+// false when no one came.
+bool SomeoneWaitsForLock(const std::string& path);
+#endif
+
 } // namespace veldran::test

@@ -1,0 +1,76 @@
+#pragma once
+// The small steps that each platform supplies to the safe file access (SafeFilePosix.cpp,
+// SafeFileWin32.cpp). The order of the steps and every check between them live in SafeFile.cpp.
+// Each step returns false with a whole message ("cannot write: ...") when it fails.
+
+#include "SafeFile.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace veldran {
+
+// Descriptors on POSIX, HANDLE values on Windows; -1 is none on both.
+using NativeHandle = std::intptr_t;
+inline constexpr NativeHandle kNoHandle = -1;
+
+struct NativeTarget {
+    NativeHandle file = kNoHandle; // the scheme file, open from the read to the end
+    NativeHandle dir = kNoHandle;  // POSIX: the directory the name was resolved to, once
+    std::string name;              // the file's name in that directory (Windows: its full path)
+    NativeHandle replacement = kNoHandle; // the new file
+    std::string replacementName;          // where the new file lies until it is swapped in
+    bool readOnly = false;                // opened for reading only: it can be read, not replaced
+    bool swapped = false; // the new file holds the name; the old one lies at replacementName
+    // Closes what is open; a replacement that never got the name is removed.
+    ~NativeTarget();
+};
+
+struct NativeAppend {
+    NativeHandle file = kNoHandle;
+    std::uint64_t start = 0; // the file's size when the lock was taken
+    ~NativeAppend();
+};
+
+namespace native {
+
+// Resolves `path` once, opens the file it names and refuses what is not a regular, writable
+// file.
+bool OpenTarget(const std::string& path, NativeTarget& target, std::string& error);
+// Waits until no other veldran process rewrites the file. `moved` tells that meanwhile the name
+// was given to another file (the other process's result): the caller opens it anew.
+bool LockTarget(NativeTarget& target, const std::atomic<bool>* stop, bool& moved,
+                std::string& error);
+bool Identify(NativeHandle file, FileIdentity& identity);
+// Reads from `offset`; 0 at the end, -1 on an error.
+long long ReadAt(NativeHandle file, std::uint64_t offset, char* buffer, std::size_t size,
+                 std::string& error);
+
+bool CreateReplacement(NativeTarget& target, std::string& error);
+bool WriteReplacement(NativeTarget& target, std::string_view data, std::string& error);
+// Owner and group, mode (setuid, setgid and sticky kept), ACL and extended attributes or
+// attributes and security descriptor. Fails rather than leave wider permissions.
+bool CopyMetadata(NativeTarget& target, std::string& error);
+bool FlushReplacement(NativeTarget& target, std::string& error);
+// Puts the replacement under the name. With `exchanged`, the old file now lies at
+// replacementName; without it (no exchange on this file system) it was renamed over, after
+// one last check that the name still held the file that was read.
+bool SwapIn(NativeTarget& target, bool& exchanged, std::string& error);
+// Whether what was swapped out is the very file that was opened.
+bool SwappedOutIsTarget(const NativeTarget& target);
+// Undoes SwapIn: the swapped-out file gets its name back.
+bool SwapBack(NativeTarget& target, std::string& error);
+// Removes the swapped-out original; the rewrite is complete.
+void RemoveSwappedOut(NativeTarget& target);
+
+// Opens for appending without blocking, refuses a non-regular file and an unsafe symbolic link,
+// takes the lock and notes the size.
+bool OpenForAppend(const std::string& path, NativeAppend& file, std::string& error);
+bool AppendBytes(NativeAppend& file, std::string_view data, std::string& error);
+bool CloseAppend(NativeAppend& file, std::string& error);
+// Cuts the file back to its size at the lock and closes it.
+void TruncateBack(NativeAppend& file);
+
+} // namespace native
+} // namespace veldran
