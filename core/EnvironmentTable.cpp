@@ -60,10 +60,9 @@ std::string LoadEnvironmentTable(EnvironmentSettings& settings, char separator) 
     const char* path = std::getenv(kEnvTableVariable);
     if (path == nullptr)
         return {};
-    std::string raw;
     std::string error;
     try {
-        if (ReadWholeFile(path, raw, error)) {
+        if (std::string raw; ReadWholeFile(path, raw, error)) {
             ApplyEnvironmentTable(raw, settings, separator);
             return {};
         }

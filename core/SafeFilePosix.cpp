@@ -100,9 +100,12 @@ std::string FreshName(int dir) {
 // An attribute that the new file already carries with the same value is left alone.
 bool CopyAttributes(int from, int to, std::string& error) {
     ssize_t size = ::flistxattr(from, nullptr, 0);
-    if (size < 0)
-        return errno == ENOTSUP ||
-               (error = Reason("cannot keep the file's extended attributes", errno), false);
+    if (size < 0 && errno == ENOTSUP)
+        return true; // a file system without them
+    if (size < 0) {
+        error = Reason("cannot keep the file's extended attributes", errno);
+        return false;
+    }
     std::vector<char> names(static_cast<std::size_t>(size));
     size = ::flistxattr(from, names.data(), names.size());
     if (size < 0) {

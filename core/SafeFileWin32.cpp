@@ -1,6 +1,6 @@
 // Windows side of the safe file access. Paths are in the local code page, so every call is an
 // ANSI ("A") function of the Windows API.
-#include "SafeFile.h"
+#include "FilePrimitives.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -15,11 +15,13 @@
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
+#include <vector>
 
 namespace veldran {
 
 namespace {
 
+constexpr const char* kNotRegular = "cannot read: not a regular file";
 // Opened as the C runtime opens a file for "r" and "a+": others may read and write it meanwhile.
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 // The largest single WriteFile or ReadFile request.
@@ -49,18 +51,9 @@ std::string SystemReason(const char* what, DWORD code) {
     return std::string(what) + ": " + message;
 }
 
-// The reason of a failed step: the injected errno when there was one, else the system's error.
-std::string StepReason(const char* what, int injected, DWORD code) {
-    return injected != 0 ? Reason(what, injected) : SystemReason(what, code);
-}
-
 // The system handle under a C runtime descriptor.
 HANDLE HandleOf(int fd) {
     return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); // NOLINT(performance-no-int-to-ptr)
-}
-
-int Fault(WriteFaults* faults, WriteStep step) {
-    return faults ? faults->Inject(step) : 0;
 }
 
 bool WriteAll(HANDLE file, std::string_view data, DWORD& code, bool toEnd) {
@@ -85,18 +78,32 @@ bool WriteAll(HANDLE file, std::string_view data, DWORD& code, bool toEnd) {
     return true;
 }
 
-// The file the path finally names: a symbolic link or junction is followed, so the link stays
-// and its target is rewritten. An ordinary path is kept as it was given.
-bool ResolveTarget(const std::string& path, DWORD attributes, std::string& target, DWORD& code) {
-    target = path;
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-        return true;
-    HANDLE file = ::CreateFileA(path.c_str(), 0, kShareReadWrite | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        code = ::GetLastError();
-        return false;
-    }
+// The attributes a new file may be created with; the rest belong to the file system.
+constexpr DWORD kCreatableAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+                                       FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+HANDLE H(NativeHandle h) {
+    return reinterpret_cast<HANDLE>(h); // NOLINT(performance-no-int-to-ptr)
+}
+
+NativeHandle N(HANDLE h) {
+    return reinterpret_cast<NativeHandle>(h);
+}
+
+void CloseIfOpen(NativeHandle& h) {
+    if (h != kNoHandle)
+        ::CloseHandle(H(h));
+    h = kNoHandle;
+}
+
+std::int64_t Ticks(const FILETIME& t) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) |
+                                     t.dwLowDateTime);
+}
+
+// The path the open file has now, in its ordinary form: a link was followed on the way, so the
+// link stays and its target is rewritten.
+bool FinalPath(HANDLE file, std::string& path) {
     std::string buffer(MAX_PATH, '\0');
     DWORD n = ::GetFinalPathNameByHandleA(file, buffer.data(), static_cast<DWORD>(buffer.size()),
                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
@@ -105,8 +112,6 @@ bool ResolveTarget(const std::string& path, DWORD attributes, std::string& targe
         n = ::GetFinalPathNameByHandleA(file, buffer.data(), static_cast<DWORD>(buffer.size()),
                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     }
-    code = ::GetLastError();
-    ::CloseHandle(file);
     if (n == 0 || n >= buffer.size())
         return false;
     buffer.resize(n);
@@ -115,58 +120,326 @@ bool ResolveTarget(const std::string& path, DWORD attributes, std::string& targe
         buffer.replace(0, 8, "\\\\");
     else if (buffer.rfind("\\\\?\\", 0) == 0)
         buffer.erase(0, 4);
-    target = buffer;
+    path = buffer;
     return true;
 }
 
-// Whether the file at `path` is still the one `was` describes: the same file, size and time.
-bool Unchanged(const std::string& path, const BY_HANDLE_FILE_INFORMATION& was) {
-    HANDLE file =
-        ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareReadWrite | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    BY_HANDLE_FILE_INFORMATION now{};
-    const bool known = ::GetFileInformationByHandle(file, &now) != 0;
-    ::CloseHandle(file);
-    return known && now.dwVolumeSerialNumber == was.dwVolumeSerialNumber &&
-           now.nFileIndexHigh == was.nFileIndexHigh && now.nFileIndexLow == was.nFileIndexLow &&
-           now.nFileSizeHigh == was.nFileSizeHigh && now.nFileSizeLow == was.nFileSizeLow &&
-           ::CompareFileTime(&now.ftLastWriteTime, &was.ftLastWriteTime) == 0;
-}
-
-// The attributes a new file may be created with; the rest belong to the file system.
-constexpr DWORD kCreatableAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
-                                       FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-// A new, empty file beside `target` whose name no other file has. The name is short and fixed,
-// so that a path near the length limit still gets its temporary.
-HANDLE CreateTempBeside(const std::string& target, DWORD attributes, std::string& temp,
-                        DWORD& code) {
-    const std::size_t cut = target.find_last_of("\\/:");
-    const std::string dir = cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
-    DWORD create = attributes & kCreatableAttributes;
-    if (create == 0)
-        create = FILE_ATTRIBUTE_NORMAL;
-    unsigned long long seed =
+// A name beside `path` that no file has now. Short and fixed, so that a path near the length
+// limit still gets its temporary.
+std::string FreshNameBeside(const std::string& path) {
+    const std::size_t cut = path.find_last_of("\\/:");
+    const std::string dir = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+    static unsigned long long seed =
         ::GetTickCount64() ^ (static_cast<unsigned long long>(::GetCurrentProcessId()) << 32);
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    for (;;) {
         seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%06llx", (seed >> 40) & 0xFFFFFF);
-        temp = dir + ".veldran-" + suffix;
-        HANDLE file =
-            ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, create, nullptr);
-        if (file != INVALID_HANDLE_VALUE)
-            return file;
-        code = ::GetLastError();
-        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS)
-            return INVALID_HANDLE_VALUE;
+        std::string name = dir + ".veldran-" + suffix;
+        if (::GetFileAttributesA(name.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return name;
     }
-    return INVALID_HANDLE_VALUE;
+}
+
+// Gives the open file `file` the name `to`, by its handle.
+bool RenameByHandle(HANDLE file, const std::string& to, DWORD& code) {
+    const std::wstring wide = NativePath(to).wstring();
+    const std::size_t bytes = sizeof(FILE_RENAME_INFO) + wide.size() * sizeof(wchar_t);
+    std::vector<unsigned char> storage(bytes, 0);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(storage.data());
+    info->ReplaceIfExists = FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, wide.data(), info->FileNameLength);
+    if (::SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(bytes)))
+        return true;
+    code = ::GetLastError();
+    return false;
+}
+
+bool DeleteByHandle(HANDLE file) {
+    FILE_DISPOSITION_INFO dispose{};
+    dispose.DeleteFile = TRUE;
+    return ::SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose) != 0;
+}
+
+constexpr SECURITY_INFORMATION kOwnership = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION;
+
+// The security descriptor of an open file as self-relative bytes, to compare and to copy.
+bool SecurityOf(HANDLE file, SECURITY_INFORMATION what, std::vector<unsigned char>& out) {
+    DWORD needed = 0;
+    ::GetKernelObjectSecurity(file, what, nullptr, 0, &needed);
+    if (needed == 0)
+        return false;
+    out.assign(needed, 0);
+    return ::GetKernelObjectSecurity(file, what, out.data(), needed, &needed) != 0;
 }
 
 } // namespace
+
+NativeTarget::~NativeTarget() {
+    // A replacement that never got the name goes, by its handle.
+    if (!swapped && replacement != kNoHandle)
+        DeleteByHandle(H(replacement));
+    CloseIfOpen(replacement);
+    CloseIfOpen(file);
+}
+
+NativeAppend::~NativeAppend() {
+    CloseIfOpen(file);
+}
+
+namespace native {
+
+bool OpenTarget(const std::string& path, NativeTarget& t, std::string& error) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        error = SystemReason("cannot open", ::GetLastError());
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        error = Reason("cannot read", EISDIR);
+        return false;
+    }
+    // Others may read the file meanwhile, but no one may write, rename or delete it until the
+    // replacement is in: the system itself keeps other programs' writes out of the way.
+    constexpr DWORD kRewrite = GENERIC_READ | DELETE | READ_CONTROL;
+    t.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    HANDLE file = t.readOnly ? INVALID_HANDLE_VALUE
+                             : ::CreateFileA(path.c_str(), kRewrite, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    DWORD code = ::GetLastError();
+    if (file == INVALID_HANDLE_VALUE && (t.readOnly || code == ERROR_ACCESS_DENIED)) {
+        // Still read: its text may need no change.
+        t.readOnly = true;
+        file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        code = ::GetLastError();
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        error = SystemReason("cannot open", code);
+        return false;
+    }
+    t.file = N(file);
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+        error = kNotRegular;
+        return false;
+    }
+    if (!FinalPath(file, t.name)) {
+        error = SystemReason("cannot open", ::GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool LockTarget(NativeTarget&, const std::atomic<bool>*, bool& moved, std::string&) {
+    // The share mode of the open already keeps every other writer out.
+    moved = false;
+    return true;
+}
+
+bool Identify(NativeHandle file, FileIdentity& id) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO basic{};
+    if (!::GetFileInformationByHandle(H(file), &info) ||
+        !::GetFileInformationByHandleEx(H(file), FileBasicInfo, &basic, sizeof basic))
+        return false;
+    id.volume = info.dwVolumeSerialNumber;
+    id.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    id.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    id.modified = Ticks(info.ftLastWriteTime);
+    id.changed = basic.ChangeTime.QuadPart;
+    return true;
+}
+
+long long ReadAt(NativeHandle file, std::uint64_t offset, char* buffer, std::size_t size,
+                 std::string& error) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD n = 0;
+    const DWORD want = static_cast<DWORD>(size < kMaxTransfer ? size : kMaxTransfer);
+    if (!::ReadFile(H(file), buffer, want, &n, &at)) {
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_HANDLE_EOF)
+            return 0;
+        error = SystemReason("cannot read", code);
+        return -1;
+    }
+    return n;
+}
+
+bool CreateReplacement(NativeTarget& t, std::string& error) {
+    if (t.readOnly) {
+        error = "cannot write: the file is read-only";
+        return false;
+    }
+    DWORD attributes = ::GetFileAttributesA(t.name.c_str()) & kCreatableAttributes;
+    if (attributes == 0)
+        attributes = FILE_ATTRIBUTE_NORMAL;
+    for (;;) {
+        const std::string name = FreshNameBeside(t.name);
+        HANDLE file = ::CreateFileA(name.c_str(),
+                                    GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                                    0, nullptr, CREATE_NEW, attributes, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            t.replacement = N(file);
+            t.replacementName = name;
+            return true;
+        }
+        const DWORD code = ::GetLastError();
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
+            error = SystemReason("cannot create a temporary file", code);
+            return false;
+        }
+    }
+}
+
+bool WriteReplacement(NativeTarget& t, std::string_view data, std::string& error) {
+    DWORD code = 0;
+    if (!WriteAll(H(t.replacement), data, code, false)) {
+        error = SystemReason("cannot write", code);
+        return false;
+    }
+    return true;
+}
+
+bool CopyMetadata(NativeTarget& t, std::string& error) {
+    // The access list, owner and group, where they differ from what the new file was given;
+    // a descriptor that cannot be set stops the rewrite.
+    std::vector<unsigned char> was;
+    std::vector<unsigned char> now;
+    const SECURITY_INFORMATION what = kOwnership | DACL_SECURITY_INFORMATION;
+    if (!SecurityOf(H(t.file), what, was)) {
+        error = SystemReason("cannot keep the file's access list", ::GetLastError());
+        return false;
+    }
+    if (!SecurityOf(H(t.replacement), what, now) || now != was) {
+        if (!::SetKernelObjectSecurity(H(t.replacement), what, was.data())) {
+            error = SystemReason("cannot keep the file's access list", ::GetLastError());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FlushReplacement(NativeTarget& t, std::string& error) {
+    if (!::FlushFileBuffers(H(t.replacement))) {
+        error = SystemReason("cannot flush", ::GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool SwapIn(NativeTarget& t, bool& exchanged, std::string& error) {
+    // Both by handle: the original steps aside under a fresh name, the new file takes its name.
+    // Only a program that creates a file of that name in between could come in the way.
+    const std::string aside = FreshNameBeside(t.name);
+    DWORD code = 0;
+    if (!RenameByHandle(H(t.file), aside, code)) {
+        error = SystemReason("cannot replace the file", code);
+        return false;
+    }
+    if (!RenameByHandle(H(t.replacement), t.name, code)) {
+        DWORD back = 0;
+        if (!RenameByHandle(H(t.file), t.name, back))
+            error = SystemReason(("cannot replace the file; the original is now " + aside).c_str(),
+                                 code);
+        else
+            error = SystemReason("cannot replace the file", code);
+        return false;
+    }
+    t.replacementName = aside;
+    t.swapped = true;
+    exchanged = true;
+    return true;
+}
+
+bool SwappedOutIsTarget(const NativeTarget&) {
+    return true; // it was moved by its own handle
+}
+
+bool SwapBack(NativeTarget& t, std::string& error) {
+    const std::string aside = FreshNameBeside(t.name);
+    DWORD code = 0;
+    if (!RenameByHandle(H(t.replacement), aside, code) ||
+        !RenameByHandle(H(t.file), t.name, code)) {
+        error = SystemReason("cannot put the original back", code);
+        return false;
+    }
+    t.replacementName = aside;
+    t.swapped = false;
+    return true;
+}
+
+void RemoveSwappedOut(NativeTarget& t) {
+    DeleteByHandle(H(t.file));
+    t.replacementName.clear();
+}
+
+bool OpenForAppend(const std::string& path, NativeAppend& out, std::string& error) {
+    // The system refuses everyone to write a read-only file; a Windows emulation that runs as
+    // the superuser may not, so the attribute is asked first.
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        error = SystemReason("cannot open", ERROR_ACCESS_DENIED);
+        return false;
+    }
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE | GENERIC_READ, kShareReadWrite,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = SystemReason("cannot open", ::GetLastError());
+        return false;
+    }
+    out.file = N(file);
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+        error = "cannot open: not a regular file";
+        return false;
+    }
+    // Another veldran appending waits here until this append is whole.
+    OVERLAPPED whole{};
+    if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+        error = SystemReason("cannot lock", ::GetLastError());
+        return false;
+    }
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file, &size)) {
+        error = SystemReason("cannot open", ::GetLastError());
+        return false;
+    }
+    out.start = static_cast<std::uint64_t>(size.QuadPart);
+    return true;
+}
+
+bool AppendBytes(NativeAppend& out, std::string_view data, std::string& error) {
+    DWORD code = 0;
+    if (!WriteAll(H(out.file), data, code, true)) {
+        error = SystemReason("cannot write", code);
+        return false;
+    }
+    return true;
+}
+
+bool CloseAppend(NativeAppend& out, std::string& error) {
+    HANDLE file = H(out.file);
+    out.file = kNoHandle;
+    if (!::CloseHandle(file)) {
+        error = SystemReason("cannot write", ::GetLastError());
+        return false;
+    }
+    return true;
+}
+
+void TruncateBack(NativeAppend& out) {
+    // Only our own records lie past `start`: other veldran processes wait for the lock.
+    LARGE_INTEGER start{};
+    start.QuadPart = static_cast<LONGLONG>(out.start);
+    if (out.file != kNoHandle && ::SetFilePointerEx(H(out.file), start, nullptr, FILE_BEGIN))
+        ::SetEndOfFile(H(out.file));
+    CloseIfOpen(out.file);
+}
+
+} // namespace native
 
 InputFile::~InputFile() {
     if (m_fd >= 0)
@@ -183,6 +456,11 @@ bool InputFile::Open(const std::string& path, std::string& error) {
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = SystemReason("cannot open", ::GetLastError());
+        return false;
+    }
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+        ::CloseHandle(file);
+        error = kNotRegular;
         return false;
     }
     // The C runtime's descriptor owns the handle from here on and closes it.
@@ -215,140 +493,6 @@ long long InputFile::Read(char* buffer, std::size_t size, std::string& error) {
         return -1;
     }
     return n;
-}
-
-bool ReplaceFileContent(const std::string& path, std::string_view data, std::string& error,
-                        WriteFaults* faults) {
-    DWORD code = 0;
-    const DWORD linkAttributes = ::GetFileAttributesA(path.c_str());
-    if (linkAttributes == INVALID_FILE_ATTRIBUTES) {
-        error = SystemReason("cannot open", ::GetLastError());
-        return false;
-    }
-    std::string target;
-    if (!ResolveTarget(path, linkAttributes, target, code)) {
-        error = SystemReason("cannot open", code);
-        return false;
-    }
-    const DWORD attributes = ::GetFileAttributesA(target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        error = SystemReason("cannot open", ::GetLastError());
-        return false;
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        error = "cannot write: not a regular file";
-        return false;
-    }
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        error = "cannot write: the file is read-only";
-        return false;
-    }
-    // The access the replacement needs, asked for before anything is written: a file that the
-    // access list keeps from us, or that another program holds open without letting it be
-    // replaced, is refused here with the original untouched.
-    HANDLE probe =
-        ::CreateFileA(target.c_str(), GENERIC_WRITE | DELETE, kShareReadWrite | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, 0, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) {
-        code = ::GetLastError();
-        error = SystemReason(code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION
-                                 ? "cannot open"
-                                 : "cannot write",
-                             code);
-        return false;
-    }
-    BY_HANDLE_FILE_INFORMATION was{};
-    const bool known = ::GetFileInformationByHandle(probe, &was) != 0;
-    ::CloseHandle(probe);
-    if (!known) {
-        error = SystemReason("cannot open", ::GetLastError());
-        return false;
-    }
-
-    std::string temp;
-    int injected = Fault(faults, WriteStep::CreateTemp);
-    HANDLE file =
-        injected != 0 ? INVALID_HANDLE_VALUE : CreateTempBeside(target, attributes, temp, code);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = StepReason("cannot create a temporary file", injected, code);
-        return false;
-    }
-
-    const char* failed = nullptr;
-    if ((injected = Fault(faults, WriteStep::Write)) != 0 || !WriteAll(file, data, code, false))
-        failed = "cannot write";
-    else if ((injected = Fault(faults, WriteStep::Flush)) != 0 || !::FlushFileBuffers(file)) {
-        failed = "cannot flush";
-        code = ::GetLastError();
-    }
-    if (!::CloseHandle(file) && failed == nullptr) {
-        code = ::GetLastError();
-        failed = "cannot write";
-    }
-    if (failed == nullptr) {
-        injected = Fault(faults, WriteStep::Rename);
-        // What another program wrote to the file or did with it meanwhile must not be lost.
-        if (injected == 0 && !Unchanged(target, was)) {
-            ::DeleteFileA(temp.c_str());
-            error = "cannot write: the file changed while it was rewritten";
-            return false;
-        }
-        // Write-through: the rename is on disk when it returns. Never delete, then rename: the
-        // original exists under its name at every moment.
-        const bool moved =
-            injected == 0 && ::MoveFileExA(temp.c_str(), target.c_str(),
-                                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-        if (!moved) {
-            code = ::GetLastError();
-            failed = "cannot replace the file";
-        }
-    }
-    if (failed != nullptr) {
-        ::DeleteFileA(temp.c_str());
-        error = StepReason(failed, injected, code);
-        return false;
-    }
-    return true;
-}
-
-bool AppendToFile(const std::string& path, std::string_view data, std::string& error,
-                  WriteFaults* faults) {
-    int injected = Fault(faults, WriteStep::CreateTemp);
-    // The system refuses everyone to write a read-only file; a Windows emulation that runs as
-    // the superuser may not, so the attribute is asked first.
-    const DWORD attributes =
-        injected != 0 ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        error = SystemReason("cannot open", ERROR_ACCESS_DENIED);
-        return false;
-    }
-    HANDLE file = injected != 0
-                      ? INVALID_HANDLE_VALUE
-                      : ::CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = StepReason("cannot open", injected, ::GetLastError());
-        return false;
-    }
-    // A record that does not fit is taken back whole, so the file never ends in half a record.
-    LARGE_INTEGER before{};
-    const bool sized = ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileSizeEx(file, &before);
-    DWORD code = 0;
-    const char* failed = nullptr;
-    if ((injected = Fault(faults, WriteStep::Write)) != 0 || !WriteAll(file, data, code, true)) {
-        failed = "cannot write";
-        if (sized && ::SetFilePointerEx(file, before, nullptr, FILE_BEGIN))
-            ::SetEndOfFile(file);
-    }
-    if (!::CloseHandle(file) && failed == nullptr) {
-        code = ::GetLastError();
-        failed = "cannot write";
-    }
-    if (failed != nullptr) {
-        error = StepReason(failed, injected, code);
-        return false;
-    }
-    return true;
 }
 
 std::filesystem::path NativePath(const std::string& path) {

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -58,6 +59,12 @@ struct ChildSetup {
         ::_exit(126);
     if (!settings.workDir.empty() && ::chdir(settings.workDir.c_str()) != 0)
         ::_exit(126);
+    for (const auto& [resource, limit] : {std::pair{RLIMIT_FSIZE, settings.fileSizeLimit},
+                                          std::pair{RLIMIT_AS, settings.memoryLimit}}) {
+        const struct rlimit value { limit, limit };
+        if (limit != 0 && ::setrlimit(resource, &value) != 0)
+            ::_exit(126);
+    }
     ::execve(setup.argv[0], setup.argv.data(), setup.envp.data());
     ::_exit(127);
 }
@@ -69,11 +76,14 @@ int OpenForCapture(const std::string& path) {
     return fd;
 }
 
-int WaitFor(int pid) {
+int WaitFor(int pid, long* maxResidentKb = nullptr) {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0)
+    struct rusage usage {};
+    while (::wait4(pid, &status, 0, &usage) < 0)
         if (errno != EINTR)
             return -1;
+    if (maxResidentKb != nullptr)
+        *maxResidentKb = usage.ru_maxrss;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -84,7 +94,16 @@ CliRun RunCli(const std::vector<std::string>& args, const RunSettings& settings)
     const std::string outPath =
         settings.stdoutPath.empty() ? capture.File("stdout") : settings.stdoutPath;
     const std::string errPath = capture.File("stderr");
-    const int outFd = OpenForCapture(outPath);
+    int outFd = -1;
+    if (settings.stdoutUnread) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            throw std::runtime_error("cannot make a pipe");
+        ::close(ends[0]);
+        outFd = ends[1];
+    } else {
+        outFd = OpenForCapture(outPath);
+    }
     const int errFd = OpenForCapture(errPath);
     ChildSetup setup(args, settings);
     const pid_t pid = ::fork();
@@ -94,9 +113,11 @@ CliRun RunCli(const std::vector<std::string>& args, const RunSettings& settings)
     ::close(errFd);
     if (pid < 0)
         throw std::runtime_error("cannot start veldran-cli");
+    if (settings.whileRunning)
+        settings.whileRunning(pid);
     CliRun run;
-    run.exitCode = WaitFor(pid);
-    if (settings.stdoutPath.empty())
+    run.exitCode = WaitFor(pid, &run.maxResidentKb);
+    if (settings.stdoutPath.empty() && !settings.stdoutUnread)
         run.out = ReadBytes(outPath);
     run.err = ReadBytes(errPath);
     return run;

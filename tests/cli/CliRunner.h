@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,10 +21,17 @@ struct RunSettings {
     std::optional<std::string> envTable; // TB_ENV_TABLE; unset in the child when empty
     std::string workDir;                 // the child's working directory; ours when empty
     std::string stdoutPath;              // stdout goes into this file; captured when empty
+    // POSIX only: limits of the child (bytes; none when 0), stdout a pipe that no one reads,
+    // and what the test does while the child runs (given its process id).
+    std::uint64_t fileSizeLimit = 0;
+    std::uint64_t memoryLimit = 0;
+    bool stdoutUnread = false;
+    std::function<void(int pid)> whileRunning;
 };
 
 struct CliRun {
-    int exitCode = -1; // -1 when the program did not exit normally
+    int exitCode = -1;      // -1 when the program did not exit normally
+    long maxResidentKb = 0; // the child's peak memory
     std::string out;
     std::string err;
 };

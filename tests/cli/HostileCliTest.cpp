@@ -6,11 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace veldran::clitest;
 
@@ -211,4 +214,103 @@ TEST(HostileCli, OutputFilesOnADiskThatFillsUp) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, "veldran-cli: " + batch + ": cannot write: No space left on device\n");
     EXPECT_EQ(ReadBytes(batch), earlier);
+}
+
+namespace {
+
+// Temporaries that a rewrite left in a directory.
+std::vector<std::string> Leftovers(const std::string& dir) {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        if (entry.path().filename().string().rfind(".veldran-", 0) == 0)
+            found.push_back(entry.path().string());
+    return found;
+}
+
+} // namespace
+
+TEST(HostileCli, AStopSignalEndsTheRunCleanlyWithTheListSoFar) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        Workspace ws;
+        const std::string done = ws.Scheme("a.sch", "AH36\n");
+        const std::string busy = ws.Scheme("b.sch", "AH36\n");
+        const std::string later = ws.Scheme("c.sch", "AH36\n");
+        // Another veldran holds the second file; the signal comes while this one waits.
+        veldran::test::HeldLock held(busy);
+        RunSettings settings = ws.Env();
+        settings.whileRunning = [&](int pid) {
+            EXPECT_TRUE(veldran::test::SomeoneWaitsForLock(busy));
+            ::kill(pid, signal);
+        };
+        const CliRun run =
+            RunCli({"replace", "-f", "AH36", "-r", "EH36", done, busy, later}, settings);
+        EXPECT_EQ(run.exitCode, 128 + signal);
+        EXPECT_EQ(run.out, done + "\n");
+        EXPECT_EQ(run.err, "veldran-cli: " + busy + ": cannot open: interrupted\n" +
+                               Summary("3 files, 1 changed, 1 replacement, 1 failed") +
+                               Summary("interrupted by signal " + std::to_string(signal)));
+        EXPECT_EQ(ReadBytes(busy), "AH36\n");
+        EXPECT_EQ(ReadBytes(later), "AH36\n");
+        EXPECT_EQ(Leftovers(ws.schemes), std::vector<std::string>{});
+    }
+}
+
+TEST(HostileCli, LimitsAndAGoneReaderAreReportedAndTheRunGoesOn) {
+    Workspace ws;
+    std::string lines;
+    for (int i = 0; i < 2000; ++i)
+        lines += "PLATE,AH36," + std::to_string(i) + "\n";
+    const std::string big = ws.Scheme("big.sch", lines);
+    const std::string small = ws.Scheme("small.sch", "AH36\n");
+    const std::string huge = ws.Scheme("huge.sch", "");
+    struct Case {
+        const char* what;
+        RunSettings settings;
+        std::string failed; // the file that fails, and why
+        std::string reason;
+    };
+    RunSettings fileSize = ws.Env();
+    fileSize.fileSizeLimit = 16 * 1024; // as ulimit -f 16 does
+    RunSettings memory = ws.Env();
+    memory.memoryLimit = std::uint64_t{160} << 20; // as ulimit -v does
+    RunSettings unread = ws.Env();
+    unread.stdoutUnread = true; // as | head -1 does once head has its line
+    const Case cases[] = {
+        {"file size limit", fileSize, big, "cannot write: File too large"},
+        {"memory limit", memory, huge, "cannot read: out of memory"},
+        {"no reader on stdout", unread, "standard output", "Broken pipe"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteBytes(big, lines);
+        WriteBytes(small, "AH36\n");
+        WriteBytes(huge, std::string(std::size_t{100} << 20, 'x')); // more than memory allows
+        const CliRun run = RunCli(
+            {"replace", "-f", "AH36", "-r", "EH36", "--no-log", big, huge, small}, c.settings);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find("veldran-cli: " + c.failed + ": " + c.reason + "\n"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(ReadBytes(small), "EH36\n") << "the run went on";
+        if (c.failed != "standard output") {
+            EXPECT_EQ(ReadBytes(c.failed).substr(0, 11),
+                      c.failed == big ? "PLATE,AH36," : "xxxxxxxxxxx");
+        }
+        EXPECT_EQ(Leftovers(ws.schemes), std::vector<std::string>{});
+    }
+}
+
+TEST(HostileCli, MemoryStaysNearTheFileSizeHoweverManyLinesChange) {
+    Workspace ws;
+    std::string lines;
+    for (int i = 0; i < 2'000'000; ++i) // 10 MB, every line changed and logged
+        lines += "AH36\n";
+    const std::string file = ws.Scheme("short lines.sch", lines);
+    const CliRun run = RunCli({"replace", "-f", "AH36", "-r", "EH36", file}, ws.Env());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    // The old and new text, and a constant: never the 160 MB of log records.
+    EXPECT_LT(run.maxResidentKb, 64 * 1024);
+    EXPECT_EQ(std::filesystem::file_size(ws.LogFile()),
+              2'000'000 * (19 + 4 + file.size() + 4 + 5 + 1));
 }

@@ -352,14 +352,22 @@ void WriteWide(const std::wstring& path, const std::string& bytes) {
 }
 
 // Another program appends to the file when the log box is first asked.
-class AppendsWhenAsked : public OptionBoxes {
+// Another program that tries to write the file just before the new text is swapped in.
+class WritesBeforeTheSwap : public WriteFaults {
 public:
-    explicit AppendsWhenAsked(std::wstring path) : m_path(std::move(path)) {}
-    bool CreateLogTicked() override {
-        WriteWide(m_path, ReadWide(m_path) + "appended\r\n");
-        return true;
+    explicit WritesBeforeTheSwap(std::wstring path) : m_path(std::move(path)) {}
+    int Inject(WriteStep step) override {
+        if (step == WriteStep::Rename) {
+            HANDLE file = ::CreateFileW(m_path.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+            refused = file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION;
+            if (file != INVALID_HANDLE_VALUE)
+                ::CloseHandle(file);
+        }
+        return 0;
     }
-    bool CreateBatchDataTicked() override { return true; }
+    bool refused = false;
 
 private:
     std::wstring m_path;
@@ -392,10 +400,11 @@ TEST(WindowsPaths, ANameWithNonAsciiLettersInTheLocalCodePage) {
     const auto entries = std::distance(fs::directory_iterator(dir.Path()), {});
     EXPECT_EQ(entries, 3) << "the file, its log and its batch data, nothing else";
 
-    // A change by another program meanwhile is seen under such a name too.
+    // Under such a name too, the system keeps another program from writing the file between
+    // the read and the swap.
     WriteWide(widePath, "A\r\n");
-    AppendsWhenAsked other(widePath);
-    const RewriteOutcome changed = ProcessFile(Job(dir, path, "A", "B"), other);
-    EXPECT_FALSE(changed.ok);
-    EXPECT_EQ(ReadWide(widePath), "A\r\nappended\r\n");
+    WritesBeforeTheSwap other(widePath);
+    EXPECT_TRUE(ProcessFile(Job(dir, path, "A", "B"), boxes, &other).ok);
+    EXPECT_TRUE(other.refused);
+    EXPECT_EQ(ReadWide(widePath), "B\r\n");
 }
