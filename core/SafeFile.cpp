@@ -108,8 +108,7 @@ bool RewritableFile::Read(std::string& data, std::string& error) {
         return false;
     }
     m_recent = NowNs() - m_read.changed < kTimestampTickNs;
-    if (m_recent)
-        m_readData = data;
+    m_readData = data;
     return true;
 }
 

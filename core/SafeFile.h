@@ -60,7 +60,8 @@ public:
     // ends it with a failure.
     bool Open(const std::string& path, std::string& error, const std::atomic<bool>* stop = nullptr);
     // Reads the whole file into `data` (starting with room for its size). Fails when the file
-    // changed while it was read.
+    // changed while it was read. `data` must stay as it is until Replace: a file changed within
+    // a timestamp tick of the read is compared with it byte for byte.
     bool Read(std::string& data, std::string& error);
     // Puts `data` in place of what Read returned: written to a new file beside it, with the
     // owner, mode, ACL and extended attributes of the old one, flushed, and swapped in only if
@@ -71,7 +72,7 @@ public:
 private:
     std::unique_ptr<NativeTarget> m_target;
     FileIdentity m_read;
-    std::string m_readData; // only for a file changed within a timestamp tick of its read
+    std::string_view m_readData; // checked after the swap when the file was changed very lately
     bool m_recent = false;
 };
 
