@@ -7,6 +7,7 @@
 #   BENCH_QUICK=1 bench/run.sh   small corpora, to try the script; writes bench/work/RESULTS.md
 #   BENCH_RUNS=N                 timed runs per in-place command (default 5)
 #   BENCH_FIND_RUNS=N            timed runs per search, which take little time (default 15)
+#   BENCH_BASELINE=path          another build's veldran-cli, timed beside this one's replace
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -174,11 +175,15 @@ bench_group() { # csv rounds warmup ignore-failure (name prepare command)...
         done
     } >"$csv"
 }
+baseline_cli=${BENCH_BASELINE:+$(realpath "$BENCH_BASELINE")}
 time_replace() { # name
     local w=$inplace/$1 copy=$inplace/$1.copy
     local prep="rm -rf '$w' && cp -a '$pristine/$1' '$w' && sync"
+    local extra=()
+    [ -z "$baseline_cli" ] || extra=("baseline veldran-cli replace" "$prep"
+        "cd '$w' && $each_file '$baseline_cli' replace --no-log --find $token --replace $repl")
     echo "== replace on $1"
-    bench_group "$res/replace-$1.csv" "$runs" 0 "" \
+    bench_group "$res/replace-$1.csv" "$runs" 0 "" "${extra[@]}" \
         "veldran-cli replace" "$prep" "cd '$w' && $each_file $veldran_replace" \
         "veldran-cli replace without fdatasync" "$prep" \
         "cd '$w' && $each_file env LD_PRELOAD='$noflush' $veldran_replace" \

@@ -43,6 +43,9 @@ bool OpenTarget(const std::string& path, NativeTarget& target, std::string& erro
 bool LockTarget(NativeTarget& target, const std::atomic<bool>* stop, bool& moved,
                 std::string& error);
 bool Identify(NativeHandle file, FileIdentity& identity);
+// How far apart two changes of the file may be and still get the same time stamp: the file
+// system's time stamp tick (nanoseconds).
+std::int64_t TimestampTickNs(NativeHandle file);
 // Reads from `offset`; 0 at the end, -1 on an error.
 long long ReadAt(NativeHandle file, std::uint64_t offset, char* buffer, std::size_t size,
                  std::string& error);

@@ -126,21 +126,10 @@ bool RewriteFile(const RewriteJob& job, TextBuffers& buffers, std::string_view& 
     if (!file.Open(job.path, outcome.error, job.stop) || !file.Read(original, outcome.error))
         return false;
 
-    // Text without CR LF is its own normalised form; only a file with CRs needs a copy.
-    std::string& normalised = buffers.normalised;
-    bool hadCrLf = false;
-    text = original;
-    if (original.find('\r') != std::string::npos) {
-        TextBuffers::Reserve(normalised, original.size());
-        normalised.assign(original);
-        hadCrLf = DropCrBeforeLf(normalised);
-        text = normalised;
-    }
-
     std::string& newText = buffers.newText;
     TextBuffers::Reserve(newText, original.size() + original.size() / 8 + 64);
     const PieceRewriteStats stats =
-        RewritePieces(text, job.find, job.replace, WritesCrLf(hadCrLf), newText, nullptr);
+        RewriteText(original, job.find, job.replace, buffers.normalised, text, newText);
     if (newText != original) {
         if (!file.Replace(newText, outcome.error, faults))
             return false;
@@ -153,6 +142,22 @@ bool RewriteFile(const RewriteJob& job, TextBuffers& buffers, std::string_view& 
 }
 
 } // namespace
+
+PieceRewriteStats RewriteText(std::string_view original, std::string_view find,
+                              std::string_view replace, std::string& normalised,
+                              std::string_view& text, std::string& newText) {
+    // Text without CR LF is its own normalised form; only a file with CRs needs a copy.
+    bool hadCrLf = false;
+    text = original;
+    if (original.find('\r') != std::string_view::npos) {
+        TextBuffers::Reserve(normalised, original.size());
+        normalised.assign(original);
+        hadCrLf = DropCrBeforeLf(normalised);
+        text = normalised;
+    }
+    newText.clear();
+    return RewritePieces(text, find, replace, WritesCrLf(hadCrLf), newText, nullptr);
+}
 
 RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes, WriteFaults* faults) {
     RewriteOutcome outcome;

@@ -1,6 +1,7 @@
 #pragma once
 // The rewrite of one scheme file in place, with its change-log and batch data records.
 
+#include "Pieces.h"
 #include "SafeFile.h"
 
 #include <atomic>
@@ -44,6 +45,13 @@ struct RewriteOutcome {
 // Whether a rewritten file is written with CR LF line ends: always on Windows (text mode);
 // elsewhere when the file held any CR LF.
 bool WritesCrLf(bool fileHadCrLf);
+
+// The new text of a file whose bytes are `original`, exactly as ProcessFile writes it (line ends
+// included). `normalised` receives the text with each CR of a CR LF dropped when there is one;
+// `text` is set to the text the pieces were cut from (`original` or `normalised`).
+PieceRewriteStats RewriteText(std::string_view original, std::string_view find,
+                              std::string_view replace, std::string& normalised,
+                              std::string_view& text, std::string& newText);
 
 // Reads the whole file, rewrites it piece by piece, writes it back atomically when its bytes
 // change, then appends its log records and, for a changed file, its batch data record. A file

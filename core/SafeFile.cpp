@@ -15,9 +15,6 @@ constexpr const char* kChangedWhileRewritten =
     "cannot write: the file changed while it was rewritten";
 // Two opens in a row found the name given to another file: someone keeps replacing it.
 constexpr int kOpenAttempts = 8;
-// File systems keep times in ticks of up to two seconds: a file changed this recently could be
-// changed again without its times showing it, so its content is compared instead.
-constexpr std::int64_t kTimestampTickNs = 2'000'000'000;
 // Records are written out in blocks of this size, so memory does not grow with their number.
 constexpr std::size_t kAppendBlock = std::size_t{64} * 1024;
 
@@ -107,7 +104,9 @@ bool RewritableFile::Read(std::string& data, std::string& error) {
         error = "cannot read: the file changed while it was read";
         return false;
     }
-    m_recent = NowNs() - m_read.changed < kTimestampTickNs;
+    // A file changed within one time stamp tick of the read could be changed again without its
+    // times showing it: its bytes are compared after the swap instead.
+    m_recent = NowNs() - m_read.changed <= native::TimestampTickNs(m_target->file);
     m_readData = data;
     return true;
 }

@@ -2,17 +2,20 @@
 // open file description locks and extended attributes; elsewhere the plainer fallbacks.
 #include "FilePrimitives.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 #ifdef __linux__
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #endif
@@ -273,6 +276,27 @@ bool Identify(NativeHandle file, FileIdentity& id) {
     id.modified = Ns(st.st_mtim);
     id.changed = Ns(st.st_ctim);
     return true;
+}
+
+std::int64_t TimestampTickNs(NativeHandle file) {
+#ifdef __linux__
+    // Network and user-space file systems may keep whole seconds (or two, on FAT shares).
+    constexpr long kCoarse[] = {
+        0x6969 /* NFS */,      0x517B /* SMB */,    0xFF534D42 /* CIFS */, 0xFE534D42 /* SMB2 */,
+        0x65735546 /* FUSE */, 0x01021997 /* 9P */, 0x00C36400 /* Ceph */, 0x4d44 /* FAT */};
+    struct statfs fs {};
+    if (::fstatfs(Fd(file), &fs) == 0)
+        for (const long type : kCoarse)
+            if (static_cast<long>(fs.f_type) == type)
+                return 2'000'000'000;
+    // Local file systems take their times from the kernel's coarse clock.
+    struct timespec tick {};
+    if (::clock_getres(CLOCK_REALTIME_COARSE, &tick) == 0)
+        return std::max<std::int64_t>(2 * Ns(tick), 20'000'000);
+#else
+    (void)file;
+#endif
+    return 2'000'000'000;
 }
 
 long long ReadAt(NativeHandle file, std::uint64_t offset, char* buffer, std::size_t size,

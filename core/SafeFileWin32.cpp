@@ -252,6 +252,11 @@ bool Identify(NativeHandle file, FileIdentity& id) {
     return true;
 }
 
+std::int64_t TimestampTickNs(NativeHandle) {
+    // Not needed to see another writer (the share mode keeps them out); FAT keeps two seconds.
+    return 2'000'000'000;
+}
+
 long long ReadAt(NativeHandle file, std::uint64_t offset, char* buffer, std::size_t size,
                  std::string& error) {
     OVERLAPPED at{};
