@@ -9,9 +9,7 @@
 
 #include "MainDlg.h"
 #include "Shell.h"
-
-#include <QApplication>
-#include <QLineEdit>
+#include "WinApp.h"
 
 #include <algorithm>
 #include <chrono>
@@ -39,17 +37,18 @@ public:
     std::vector<CString> files;
     int messages = 0;
 
-    int MessageBox(QWidget*, const CString& text, const CString&, UINT) override {
+    int MessageBox(CWnd*, const CString& text, const CString&, UINT) override {
         std::fprintf(stderr, "veldran_window_bench: the window says: %s\n", text.c_str());
         ++messages;
         return IDOK;
     }
-    bool GetOpenFileNames(QWidget*, const OpenFileRequest&, std::vector<CString>& paths) override {
+    bool GetOpenFileNames(CWnd*, const OpenFileRequest&, std::vector<CString>& paths,
+                          CString&) override {
         paths = files;
         return true;
     }
     int RunModalLoop(CDialog&) override { return IDOK; }
-    void TrackPopupMenu(QMenu&, const QPoint&, QWidget*) override {}
+    UINT TrackPopupMenu(CMenu&, UINT, CPoint, CWnd*) override { return 0; }
     void StartProcess(const CString&, const std::vector<CString>&) override {}
     void OpenUrl(const CString&) override {}
 };
@@ -142,20 +141,18 @@ double Seconds(const timeval& t) {
 
 Sample RunWindow(CMainDlg& dlg, BenchShell& shell, std::vector<CString> paths, const Options& o) {
     shell.files = std::move(paths);
-    dlg.SendCommand(IDC_ADD_FILES);
+    dlg.SendMessage(WM_COMMAND, IDC_ADD_FILES);
     if (dlg.m_listFiles.GetItemCount() != static_cast<int>(o.files))
         Fail("the window's list did not take the files");
     dlg.m_listFiles.SetItemState(-1, LVIS_SELECTED, LVIS_SELECTED);
-    qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_FIND_TEXT))
-        ->setText(QString::fromStdString(o.find));
-    qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_REPLACE_TEXT))
-        ->setText(QString::fromStdString(o.replace));
-    QApplication::processEvents();
+    dlg.SetDlgItemText(IDC_FIND_TEXT, o.find);
+    dlg.SetDlgItemText(IDC_REPLACE_TEXT, o.replace);
+    dlg.UpdateWindow(); // the list as Add left it is painted before the clock starts
 
     rusage before{};
     ::getrusage(RUSAGE_SELF, &before);
     const Clock::time_point start = Clock::now();
-    dlg.SendCommand(IDC_REPLACE);
+    dlg.SendMessage(WM_COMMAND, IDC_REPLACE);
     const Clock::time_point end = Clock::now();
     rusage after{};
     ::getrusage(RUSAGE_SELF, &after);
@@ -229,9 +226,9 @@ double StdDev(const std::vector<double>& v) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    // Offscreen unless told otherwise: the figure is the commands', not a screen's.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    WindowSystem windows(argc, argv);
     const Options o = Parse(argc, argv);
     const std::vector<fs::path> names = CorpusFiles(o);
     const fs::path windowDir = o.work / "window";
@@ -241,7 +238,6 @@ int main(int argc, char** argv) {
     AfxSetShell(&shell);
     CMainDlg dlg;
     dlg.Create();
-    QApplication::processEvents();
 
     std::map<std::string, std::vector<Sample>> samples;
     for (int round = 0; round < o.runs; ++round) {

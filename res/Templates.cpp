@@ -16,6 +16,9 @@ constexpr DWORD kDefPush = kChild | WS_TABSTOP | BS_DEFPUSHBUTTON;
 constexpr DWORD kCheck = kChild | WS_TABSTOP | BS_AUTOCHECKBOX;
 constexpr DWORD kLabel = kChild | WS_GROUP | SS_LEFT;
 constexpr DWORD kRightLabel = kChild | WS_GROUP | SS_RIGHT;
+// A long project name or directory is shortened keeping its end, and shows whole as a tooltip.
+constexpr DWORD kPathLabel = kLabel | SS_PATHELLIPSIS;
+constexpr DWORD kRightPathLabel = kRightLabel | SS_PATHELLIPSIS;
 constexpr DWORD kGroupBox = kChild | BS_GROUPBOX;
 constexpr DWORD kFileList = kChild | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS |
                             LVS_SORTASCENDING | LVS_ALIGNLEFT;
@@ -31,17 +34,17 @@ constexpr std::array<DialogItemTemplate, 30> kMainItems{{
     {IDC_REPLACE_TEXT, "edit", nullptr, 439, 141, 85, 14, kEdit},
     {IDC_STATIC, "static", "Replace :", 439, 133, 31, 8, kLabel},
     {IDC_REPLACE, "button", "Replace", 439, 159, 85, 16, kDefPush},
-    {IDC_PROJECT_NAME, "static", "Project Name :", 7, 0, 169, 15, kLabel},
+    {IDC_PROJECT_NAME, "static", "Project Name :", 7, 0, 169, 15, kPathLabel},
     {IDC_STATIC, "static", "Number of Items ", 7, 21, 86, 10, kLabel},
     {IDC_LISTED, "static", "Listed :", 114, 21, 61, 10, kLabel},
     {IDC_SELECTED, "static", "Selected :", 251, 21, 67, 10, kLabel},
     {IDC_FIND_ONLY, "button", "Find Only", 439, 117, 85, 16, kDefPush},
     {IDC_CREATE_LOG, "button", "Create Log File", 7, 231, 73, 9, kCheck},
-    {IDC_LOG_DIR, "static", "SB_TEMP", 103, 231, 112, 9, kRightLabel},
+    {IDC_LOG_DIR, "static", "SB_TEMP", 103, 231, 112, 9, kRightPathLabel},
     {IDC_LOG_NAME, "edit", nullptr, 227, 228, 96, 12, kEdit},
     {IDC_SHOW_LOG, "button", "Show Log File", 339, 228, 85, 12, kDefPush},
     {IDC_CREATE_BATCH_DATA, "button", "Create Batch Data File", 7, 249, 90, 9, kCheck},
-    {IDC_BATCH_DIR, "static", "SB_SHIPDATA", 103, 249, 112, 9, kRightLabel},
+    {IDC_BATCH_DIR, "static", "SB_SHIPDATA", 103, 249, 112, 9, kRightPathLabel},
     {IDC_BATCH_NAME, "edit", nullptr, 227, 246, 96, 12, kEdit},
     {IDC_SHOW_BATCH, "button", "Show Batch Input File", 339, 246, 85, 12, kDefPush},
     {IDC_DELETE_LOG, "button", "Delete Existing", 439, 231, 68, 9, kCheck},

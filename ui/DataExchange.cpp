@@ -1,30 +1,25 @@
 #include "DataExchange.h"
 
-#include <QAbstractButton>
-#include <QLabel>
-#include <QLineEdit>
+#include "Button.h"
 
 void DDX_Text(CDataExchange* pDX, int nIDC, CString& value) {
-    QWidget* control = pDX->m_pDlgWnd->GetDlgItem(nIDC);
-    if (auto* edit = qobject_cast<QLineEdit*>(control)) {
-        if (pDX->m_bSaveAndValidate)
-            value = FromQString(edit->text());
-        else
-            edit->setText(ToQString(value));
-    } else if (auto* label = qobject_cast<QLabel*>(control)) {
-        if (pDX->m_bSaveAndValidate)
-            value = FromQString(label->text());
-        else
-            label->setText(ToQString(value));
-    }
+    CWnd* control = pDX->m_pDlgWnd->GetDlgItem(nIDC);
+    if (!control)
+        return;
+    if (pDX->m_bSaveAndValidate)
+        control->GetWindowText(value);
+    else
+        control->SetWindowText(value);
 }
 
 void DDX_Check(CDataExchange* pDX, int nIDC, int& value) {
-    auto* button = qobject_cast<QAbstractButton*>(pDX->m_pDlgWnd->GetDlgItem(nIDC));
-    if (!button || !button->isCheckable())
+    CWnd* control = pDX->m_pDlgWnd->GetDlgItem(nIDC);
+    if (!control)
         return;
+    CButton button;
+    button.m_hWnd = control->m_hWnd;
     if (pDX->m_bSaveAndValidate)
-        value = button->isChecked() ? 1 : 0;
+        value = button.GetCheck();
     else
-        button->setChecked(value == 1);
+        button.SetCheck(value);
 }

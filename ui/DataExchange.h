@@ -19,6 +19,7 @@ void DDX_Check(CDataExchange* pDX, int nIDC, int& value);
 
 // Attaches a control wrapper at the first exchange; does nothing afterwards.
 template <class Control> void DDX_Control(CDataExchange* pDX, int nIDC, Control& control) {
-    if (!control.IsAttached())
-        control.Attach(pDX->m_pDlgWnd->GetDlgItem(nIDC));
+    if (control.m_hWnd == nullptr)
+        if (CWnd* item = pDX->m_pDlgWnd->GetDlgItem(nIDC))
+            control.m_hWnd = item->m_hWnd;
 }

@@ -1,104 +1,69 @@
 #pragma once
 // A dialog built from a template of dialog units, the way the Windows dialog manager builds one:
 // controls created in template order (which is the tab order), placed with the base units of
-// the dialog's font, found by their ids; commands, notifications, system commands, painting and
-// context-menu requests routed to overridable handlers.
+// the dialog's font, found by their ids. Its messages pass through one message map (Dispatch) to
+// overridable handlers, on every backend alike.
 
 #include "CString.h"
 #include "DialogTemplate.h"
 #include "Menu.h"
 #include "WinDefs.h"
+#include "Wnd.h"
 
-#include <QDialog>
-#include <QIcon>
-#include <QLabel>
-#include <QPainter>
-
-#include <functional>
-#include <map>
 #include <memory>
 #include <vector>
 
 class CDataExchange;
-
-using LRESULT = std::intptr_t;
-
-// The header of a control notification.
-struct NMHDR {
-    QWidget* hwndFrom;
-    UINT idFrom;
-    int code;
+// What a backend keeps for one dialog window besides its handle; the backend deletes it.
+struct DialogState;
+struct DialogStateDeleter {
+    void operator()(DialogState* state) const;
 };
 
-// The horizontal and vertical base units of a font: a dialog unit is a quarter of the first
-// and an eighth of the second.
-struct BaseUnits {
-    int cx;
-    int cy;
-};
-
-// The base units of a font, computed as Windows does: the average width of the 52 Latin
-// letters, rounded, and the font's height.
-BaseUnits DialogBaseUnits(const QFont& font);
-// a * b / c, rounded half away from zero.
-int MulDiv(int a, int b, int c);
-// A rectangle in dialog units as pixels.
-QRect MapDialogRect(const QRect& dialogUnits, BaseUnits units);
-// The template's font, or the desktop's sans-serif at the template's size where it is missing.
-QFont DialogFont(const char* family, int pointSize);
-
-// A static control: plain text (never rich text), aligned as its style says, optionally
-// reporting clicks and shortening a long text in the middle.
-class StaticLabel : public QLabel {
+class CDialog : public CWnd {
 public:
-    StaticLabel(DWORD style, QWidget* parent);
-    void SetClickHandler(std::function<void()> handler) { m_onClick = std::move(handler); }
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    DWORD m_style;
-    std::function<void()> m_onClick;
-};
-
-class CDialog : public QDialog {
-public:
-    explicit CDialog(UINT nIDTemplate, QWidget* pParentWnd = nullptr);
+    explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr);
     ~CDialog() override;
 
-    // Creates the window from its template, initialises it and runs it until it closes.
+    // Creates the window from its template, initialises it, runs it through the Shell until it
+    // ends, destroys it, and returns how it ended (-1: it could not be created).
     virtual int DoModal();
-    // Creates and initialises the window and shows it, with no modal loop: for tests and
-    // benchmarks that drive the commands directly.
+    // Creates and initialises the window, shown as its template says, with no modal loop: for
+    // tests and benchmarks that drive the commands directly.
     BOOL Create();
+    void DestroyWindow();
+    // Ends the modal run with a result; the window hides.
+    void EndDialog(int nResult);
+    // For a Shell's modal loop: whether EndDialog has not been called yet, and its result.
+    BOOL ContinueModal() const { return m_bContinueModal; }
+    int GetModalResult() const { return m_nModalResult; }
 
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
-    QWidget* GetDlgItem(int nID) const;
+    CWnd* GetDlgItem(int nID) const;
+    void GetDlgItemText(int nID, CString& rString) const;
+    void SetDlgItemText(int nID, const CString& text);
+    UINT IsDlgButtonChecked(int nIDButton) const;
+    // The control that Tab (or Shift+Tab) moves to from pWndCtl.
+    CWnd* GetNextDlgTabItem(CWnd* pWndCtl, BOOL bPrevious = FALSE) const;
+    // Dialog units to pixels, with the base units of the dialog's font.
+    void MapDialogRect(CRect* lpRect) const;
     // A message box; with no caption the application's name stands in the title.
     int MessageBox(const CString& text, const char* caption = nullptr, UINT nType = MB_OK);
-    void EndDialog(int nResult);
     CMenu* GetMenu() const { return m_menuBar.get(); }
     // The system menu. Where the platform has none, a menu of the menu bar stands in for it,
     // shown once it has an item, and its items arrive as system commands.
     CMenu* GetSystemMenu(BOOL bRevert);
-    // Repaints at once what is waiting to be repainted, and nothing else.
-    void UpdateWindow();
-    BOOL IsIconic() const { return isMinimized() ? TRUE : FALSE; }
-    void SetIcon(const QIcon& icon, BOOL bBigIcon);
-
-    // What arrives from controls, menus and the window, as their messages would.
-    void SendCommand(UINT nID);
-    void SendNotify(int nIdCtrl, int nCode);
-    void SendSysCommand(UINT nID, LPARAM lParam);
 
     const DialogTemplate* Template() const { return m_template; }
-    BaseUnits Units() const { return m_units; }
-    // The area that the template's places refer to: below the menu bar.
-    QWidget* ClientArea() const { return m_client; }
     // The controls in template order.
-    const std::vector<QWidget*>& TemplateItems() const { return m_items; }
+    const std::vector<std::unique_ptr<CWnd>>& TemplateItems() const { return m_items; }
+    // This dialog or one of its controls; nullptr for any other window.
+    CWnd* FromHandle(HWND hWnd) const;
+
+    // The message map: routes one message of this dialog to its handler and tells whether it
+    // was handled there. FALSE means the platform's own processing is to follow: the message
+    // was not in the map, or its handler asked for Default().
+    BOOL Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
 protected:
     virtual void DoDataExchange(CDataExchange* pDX);
@@ -108,55 +73,50 @@ protected:
     virtual BOOL OnNotify(NMHDR* pNMHDR, LRESULT* pResult);
     virtual void OnSysCommand(UINT nID, LPARAM lParam);
     virtual void OnPaint();
-    virtual void OnContextMenu(QWidget* pWnd, QPoint point);
+    virtual HCURSOR OnQueryDragIcon();
+    virtual void OnContextMenu(CWnd* pWnd, CPoint point);
     virtual void OnOK();
     virtual void OnCancel();
-    // The default processing of the system command being handled.
-    void Default();
-    // The painter of the paint being handled (for CPaintDC).
-    QPainter* CurrentPainter() const { return m_painter; }
-    friend class CPaintDC;
-
-    void accept() override;
-    void reject() override;
-    void paintEvent(QPaintEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
-#ifdef Q_OS_WIN
-    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
-#endif
+    // The platform's own processing of the message being handled, once the handler returns.
+    void Default() { m_bDefault = true; }
 
 private:
-    bool CreateFromTemplate();
-    QWidget* CreateItem(const DialogItemTemplate& item);
+    friend struct DialogState;
+    // The backend's part of Create: the window, its controls, the menu bar, then OnInitDialog.
+    BOOL CreateFromTemplate();
 
     const DialogTemplate* m_template = nullptr;
-    BaseUnits m_units{};
-    QWidget* m_client = nullptr;
+    CWnd* m_pParentWnd = nullptr;
+    std::vector<std::unique_ptr<CWnd>> m_items;
     std::unique_ptr<CMenu> m_menuBar;
     std::unique_ptr<CMenu> m_systemMenu;
-    std::vector<QWidget*> m_items;
-    std::map<int, QWidget*> m_byId;
-    bool m_created = false;
-    UINT m_sysCommand = 0; // the system command being handled
-    bool m_passOn = false; // Default() was asked for it
-    QPainter* m_painter = nullptr;
+    std::unique_ptr<DialogState, DialogStateDeleter> m_state;
+    BOOL m_bContinueModal = FALSE;
+    int m_nModalResult = -1;
+    bool m_bDefault = false;
 };
 
 // Painting inside OnPaint.
+struct PaintState;
+struct PaintStateDeleter {
+    void operator()(PaintState* state) const;
+};
 class CPaintDC {
 public:
-    explicit CPaintDC(CDialog* pWnd) : m_painter(pWnd->CurrentPainter()) {}
-    void DrawIcon(int x, int y, const QIcon& icon, int cx, int cy);
-    void FillBackground(const QRect& rect, const QWidget& window);
+    explicit CPaintDC(CWnd* pWnd);
+    ~CPaintDC();
+    CPaintDC(const CPaintDC&) = delete;
+    CPaintDC& operator=(const CPaintDC&) = delete;
+    HDC GetSafeHdc() const { return m_hDC; }
+    BOOL DrawIcon(int x, int y, HICON hIcon);
 
 private:
-    QPainter* m_painter;
+    HDC m_hDC = nullptr;
+    std::unique_ptr<PaintState, PaintStateDeleter> m_state;
 };
 
-// The size of an icon, in pixels (SM_CXICON, SM_CYICON).
-int GetSystemMetrics(int nIndex);
 // Where an icon of cx by cy is drawn centred in a client area: integer division that truncates
 // toward zero, so a client area narrower than the icon gives a negative place.
-QPoint CenteredIconOrigin(const QRect& client, int cx, int cy);
-// The program's icon resource.
-QIcon AfxLoadIcon(UINT nID);
+CPoint CenteredIconOrigin(const CRect& client, int cx, int cy);
+// An icon of the program's resources, or nullptr.
+HICON AfxLoadIcon(UINT nID);

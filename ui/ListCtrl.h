@@ -1,84 +1,23 @@
 #pragma once
-// The report list of the file list: a table model of text rows kept sorted by their first
-// column, a view with grid lines and multiple selection, and the CListCtrl wrapper through which
-// the dialog uses them with the list-view operations it knows.
+// The report list of the file list as the dialogs know it: the list-view operations they use.
+// Items are kept sorted ascending by their text, as LVS_SORTASCENDING keeps them.
 
 #include "CString.h"
 #include "WinDefs.h"
+#include "Wnd.h"
 
-#include <QAbstractTableModel>
-#include <QTableView>
-
-#include <functional>
-#include <vector>
-
-// The rows of a report list. Texts are kept as the dialog gave them; they become Qt text only
-// when a cell is drawn.
-class ListModel : public QAbstractTableModel {
+class CListCtrl : public CWnd {
 public:
-    struct Column {
-        QString heading;
-        int format = LVCFMT_LEFT;
-    };
-
-    explicit ListModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-
-    int InsertColumn(int column, const QString& heading, int format);
-    // Inserts a row whose first column is `text`, after every row that does not sort behind it.
-    int InsertSorted(const CString& text);
-    bool RemoveRow(int row);
-    void RemoveAll();
-    CString Text(int row, int column) const;
-    bool SetText(int row, int column, const CString& text);
-    bool SetToolTip(int row, const CString& tip);
-    const CString& ToolTip(int row) const;
-
-    // The sort order of the list: letter case of ASCII letters ignored, as the Windows list
-    // does, then byte order, so that every order is total and repeatable.
-    static bool SortsBefore(const CString& a, const CString& b);
-
-private:
-    struct Row {
-        std::vector<CString> texts;
-        CString tip;
-    };
-    std::vector<Column> m_columns;
-    std::vector<Row> m_rows;
-};
-
-// The view: grid lines, multiple selection, no sorting by header clicks, and a notification of
-// every left click (on an item or not) after the view has applied it to the selection.
-class ListView : public QTableView {
-public:
-    explicit ListView(QWidget* parent = nullptr);
-    ListModel& Model() { return m_model; }
-    void SetClickHandler(std::function<void()> handler) { m_onClick = std::move(handler); }
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override;
-
-private:
-    ListModel m_model;
-    std::function<void()> m_onClick;
-};
-
-// What the dialog knows of its list, in the shape of the list-view operations.
-class CListCtrl {
-public:
-    bool IsAttached() const { return m_view != nullptr; }
-    void Attach(QWidget* control);
-    ListView* View() const { return m_view; }
-
     int InsertColumn(int nCol, const CString& heading, int nFormat, int nWidth);
+    int GetColumnCount() const;
+    CString GetColumnHeading(int nCol) const;
+    int GetColumnWidth(int nCol) const;
+    // Sets the extended style; returns the one before. Hot-track selection (LVS_EX_TRACKSELECT)
+    // is never switched on: a list whose selection follows the resting mouse pointer would pick
+    // files for Replace that the user never clicked.
     DWORD SetExtendedStyle(DWORD dwNewStyle);
-    DWORD GetExtendedStyle() const { return m_extendedStyle; }
+    // The extended style the list really has.
+    DWORD GetExtendedStyle() const;
 
     int GetItemCount() const;
     UINT GetSelectedCount() const;
@@ -90,14 +29,14 @@ public:
     BOOL DeleteAllItems();
     CString GetItemText(int nItem, int nSubItem) const;
     BOOL SetItemText(int nItem, int nSubItem, const CString& text);
+    // Selects (LVIS_SELECTED in nState) or clears an item, or every item for -1.
     BOOL SetItemState(int nItem, UINT nState, UINT nMask);
     BOOL EnsureVisible(int nItem, BOOL bPartialOK);
+    int GetTopIndex() const;
+    int GetCountPerPage() const;
 
-    // Why the item's file failed, shown as the item's tooltip; empty for none.
+    // Why the item's file failed, shown as the item's tooltip with its Status marked; empty for
+    // none.
     BOOL SetItemToolTip(int nItem, const CString& tip);
     CString GetItemToolTip(int nItem) const;
-
-private:
-    ListView* m_view = nullptr;
-    DWORD m_extendedStyle = 0;
 };

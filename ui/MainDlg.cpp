@@ -1,7 +1,6 @@
 #include "MainDlg.h"
 
 #include "AboutDlg.h"
-#include "Cursor.h"
 #include "DataExchange.h"
 #include "Maker.h"
 #include "Shell.h"
@@ -20,6 +19,7 @@
 namespace {
 
 constexpr const char* kNoSelection = "Operation Failed. No item has been selected!";
+constexpr const char* kTableUnreadable = "The environment table could not be read: ";
 constexpr const char* kListedPrefix = "Listed : ";
 constexpr const char* kSelectedPrefix = "Selected : ";
 
@@ -111,7 +111,7 @@ constexpr const char* kBatchData = "The batch data file";
 
 } // namespace
 
-CMainDlg::CMainDlg(QWidget* pParent) : CDialog(IDD, pParent) {
+CMainDlg::CMainDlg(CWnd* pParent) : CDialog(IDD, pParent) {
     m_hIcon = AfxLoadIcon(IDR_MAINFRAME);
 }
 
@@ -186,7 +186,7 @@ void CMainDlg::InitFileList() {
 void CMainDlg::LoadEnvironmentTable() {
     veldran::EnvironmentSettings settings{m_strProjectName, m_strSchemeDir, m_strLogDir,
                                           m_strBatchDir};
-    veldran::LoadEnvironmentTable(settings, veldran::kDirSeparator);
+    const std::string problem = veldran::LoadEnvironmentTable(settings, veldran::kDirSeparator);
     m_strProjectName = settings.projectName;
     m_strSchemeDir = settings.schemeDir;
     m_strLogDir = settings.logDir;
@@ -196,12 +196,16 @@ void CMainDlg::LoadEnvironmentTable() {
     m_btnCreateLog.SetCheck(BST_CHECKED);
     m_btnCreateBatchData.SetCheck(BST_UNCHECKED);
     UpdateMainWindow();
+    // A table that was named but not read leaves every directory empty: say so once, so
+    // nobody takes the empty fields for the project's settings.
+    if (!problem.empty())
+        MessageBox(kTableUnreadable + problem, nullptr, MB_OK | MB_ICONWARNING);
 }
 
 void CMainDlg::UpdateMainWindow() {
     // The application's main window is this dialog; without an application object (tests,
     // benchmarks) it is this dialog all the same.
-    if (auto* main = dynamic_cast<CDialog*>(AfxGetMainWnd()))
+    if (CWnd* main = AfxGetMainWnd())
         main->UpdateWindow();
     else
         UpdateWindow();
@@ -231,11 +235,15 @@ void CMainDlg::OnBnClickedAddFiles() {
     request.filterPattern = "*.sch";
     request.flags = OFN_ALLOWMULTISELECT | OFN_ENABLEHOOK | OFN_EXPLORER | OFN_ENABLESIZING;
     std::vector<CString> paths;
-    if (AfxGetShell().GetOpenFileNames(this, request, paths)) {
+    CString error;
+    if (AfxGetShell().GetOpenFileNames(this, request, paths, error)) {
         for (const CString& path : paths)
             m_listFiles.InsertItem(0, path);
     }
     RefreshCounters();
+    // A dialog that failed is not a dialog that was cancelled.
+    if (!error.empty())
+        MessageBox(error, nullptr, MB_OK | MB_ICONWARNING);
 }
 
 void CMainDlg::OnBnClickedRemove() {
@@ -374,11 +382,13 @@ void CMainDlg::OnBnClickedCreateBatchFile() {
         return;
     }
     m_strCurrentFile.clear();
+    std::vector<int> written;
     for (;;) {
         const int nNext = m_listFiles.GetNextItem(nItem, LVNI_SELECTED);
         m_strCurrentFile += m_listFiles.GetItemText(nItem, kColumnFile);
         m_strCurrentFile += "\n";
         SetStatus(nItem, kStatusReady);
+        written.push_back(nItem);
         m_listFiles.EnsureVisible(nItem, FALSE);
         UpdateMainWindow();
         if (nNext == -1)
@@ -386,9 +396,15 @@ void CMainDlg::OnBnClickedCreateBatchFile() {
         nItem = nNext;
     }
     CString error;
-    const bool written = AppendToBatchData(error);
+    const bool appended = AppendToBatchData(error);
+    if (!appended) {
+        // None of the paths reached the file: no item may say it is ready for the batch run.
+        for (const int nWritten : written)
+            SetStatus(nWritten, kStatusError, error);
+        UpdateMainWindow();
+    }
     SetCursor(LoadCursor(nullptr, IDC_UPARROW));
-    if (!written) {
+    if (!appended) {
         // Saying the file was created when it was not would send a batch run after nothing.
         OutputTrouble trouble;
         trouble.Note(kBatchData, m_strBatchPath, error);
@@ -448,22 +464,24 @@ void CMainDlg::OnPaint() {
         return;
     }
     CPaintDC dc(this);
-    dc.FillBackground(rect(), *this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
     const int cxIcon = GetSystemMetrics(SM_CXICON);
     const int cyIcon = GetSystemMetrics(SM_CYICON);
-    const QPoint at = CenteredIconOrigin(rect(), cxIcon, cyIcon);
-    dc.DrawIcon(at.x(), at.y(), m_hIcon, cxIcon, cyIcon);
+    CRect rect;
+    GetClientRect(&rect);
+    const CPoint at = CenteredIconOrigin(rect, cxIcon, cyIcon);
+    dc.DrawIcon(at.x, at.y, m_hIcon);
 }
 
-QIcon CMainDlg::OnQueryDragIcon() {
+HCURSOR CMainDlg::OnQueryDragIcon() {
     return m_hIcon;
 }
 
-void CMainDlg::OnContextMenu(QWidget* /*pWnd*/, QPoint point) {
+void CMainDlg::OnContextMenu(CWnd* /*pWnd*/, CPoint point) {
     CMenu* menu = GetMenu();
     CMenu* popup = menu ? menu->GetSubMenu(0) : nullptr;
     if (popup)
-        popup->TrackPopupMenu(TPM_LEFTALIGN | TPM_LEFTBUTTON, point.x(), point.y(), this);
+        popup->TrackPopupMenu(TPM_LEFTALIGN | TPM_LEFTBUTTON, point.x, point.y, this);
 }
 
 void CMainDlg::OnStnClickedWebLink() {

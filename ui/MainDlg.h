@@ -5,7 +5,7 @@
 // own with AfxSetShell (message boxes, the file dialog, editors), construct a CMainDlg, call
 // Create() instead of DoModal(), fill the list with Add *.sch File through your Shell's file
 // dialog, select with m_listFiles.SetItemState(-1, LVIS_SELECTED, LVIS_SELECTED), put texts
-// into the edits (or the members, then UpdateData(FALSE)) and call the command handlers.
+// into the edits with SetDlgItemText and send the commands (SendMessage(WM_COMMAND, id)).
 
 #include "Button.h"
 #include "CString.h"
@@ -19,11 +19,11 @@ class CMainDlg : public CDialog {
 public:
     enum { IDD = IDD_MAIN };
 
-    explicit CMainDlg(QWidget* pParent = nullptr);
+    explicit CMainDlg(CWnd* pParent = nullptr);
     ~CMainDlg() override;
 
     // Members, in the order of the dialog state.
-    QIcon m_hIcon;
+    HICON m_hIcon;
     CListCtrl m_listFiles;
     CString m_strFind;
     CString m_strReplace;
@@ -77,8 +77,8 @@ public:
     void OnStnClickedWebLink();
     void OnSysCommand(UINT nID, LPARAM lParam) override;
     void OnPaint() override;
-    QIcon OnQueryDragIcon();
-    void OnContextMenu(QWidget* pWnd, QPoint point) override;
+    HCURSOR OnQueryDragIcon() override;
+    void OnContextMenu(CWnd* pWnd, CPoint point) override;
 
     BOOL OnInitDialog() override;
 

@@ -1,45 +1,40 @@
 #pragma once
-// Menus as the dialog knows them: the menu bar built from a menu template, its pop-ups, and the
-// system menu. Choosing an item sends its command id to the handler given at creation.
+// A menu as the dialogs know it: the menu bar a dialog builds from its template, its pop-ups,
+// and the system menu. A chosen item arrives at the owning dialog as a command (the system
+// menu's as a system command).
 
-#include "DialogTemplate.h"
+#include "CString.h"
 #include "WinDefs.h"
 
-#include <functional>
 #include <memory>
 #include <vector>
 
-class QMenu;
-class QMenuBar;
-class QWidget;
+class CWnd;
 
 class CMenu {
 public:
-    using Chooser = std::function<void(UINT)>;
-
-    // A pop-up whose items send their ids to `onChoose`.
-    CMenu(QMenu* menu, Chooser onChoose);
-    // A menu bar filled from a template.
-    CMenu(QMenuBar* bar, const MenuTemplate& menuTemplate, Chooser onChoose);
-    // The Windows system menu of a native window.
-    explicit CMenu(void* nativeMenu);
-    ~CMenu();
+    CMenu() = default;
+    explicit CMenu(HMENU hMenu) : m_hMenu(hMenu) {}
+    ~CMenu() = default;
     CMenu(const CMenu&) = delete;
     CMenu& operator=(const CMenu&) = delete;
 
-    // MF_SEPARATOR, or MF_STRING with an id and a text.
-    BOOL AppendMenu(UINT nFlags, UINT nIDNewItem = 0, const char* lpszNewItem = nullptr);
-    CMenu* GetSubMenu(int nPos) const;
-    // Shows the pop-up at a screen point; the chosen item's command goes to the menu's handler.
-    BOOL TrackPopupMenu(UINT nFlags, int x, int y, QWidget* pWnd);
+    HMENU m_hMenu = nullptr;
 
-    QMenu* Menu() const { return m_menu; }
-    QMenuBar* Bar() const { return m_bar; }
+    // MF_SEPARATOR, or MF_STRING with an id and a text.
+    BOOL AppendMenu(UINT nFlags, UINT_PTR nIDNewItem = 0, const char* lpszNewItem = nullptr);
+    // The pop-up at a position; the menu keeps the wrapper.
+    CMenu* GetSubMenu(int nPos) const;
+    int GetMenuItemCount() const;
+    // The command id at a position; 0 for a separator, -1 (as UINT) for a pop-up.
+    UINT GetMenuItemID(int nPos) const;
+    // MF_SEPARATOR, MF_POPUP and the other flags of an item (MF_BYPOSITION or MF_BYCOMMAND).
+    UINT GetMenuState(UINT nID, UINT nFlags) const;
+    int GetMenuString(UINT nIDItem, CString& rString, UINT nFlags) const;
+    // Shows the pop-up at a screen point through the Shell; the chosen item's command then goes
+    // to pWnd.
+    BOOL TrackPopupMenu(UINT nFlags, int x, int y, CWnd* pWnd);
 
 private:
-    QMenu* m_menu = nullptr;
-    QMenuBar* m_bar = nullptr;
-    void* m_native = nullptr;
-    Chooser m_onChoose;
-    std::vector<std::unique_ptr<CMenu>> m_popups;
+    mutable std::vector<std::unique_ptr<CMenu>> m_popups;
 };

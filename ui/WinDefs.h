@@ -1,16 +1,75 @@
 #pragma once
-// The few Windows types, styles and constants that the dialog code and its templates speak in.
-// Values are those of the Windows headers, so templates read like their resource scripts. No
-// file that includes this one may include <windows.h>: the Win32 side lives in WinSystemMenu.
+// The Windows types, handles, messages, styles and constants that the dialogs and their templates
+// speak in. Values are those of the Windows headers, so templates read like their resource
+// scripts and the Win32 backend hands them to Windows unchanged. Handles are opaque here: each
+// backend says what stands behind them.
+//
+// The Win32 backend includes the Windows headers before this file (ui/win32/Win32.h). They
+// declare the same types identically and the same constants as macros, so this file then adds
+// only the types; everything else is skipped.
 
 #include <cstdint>
 
 using BOOL = int;
 using UINT = unsigned int;
+using WORD = unsigned short;
+#ifdef _WIN32
+using DWORD = unsigned long; // as the Windows headers have it, so every file agrees on it
+#else
 using DWORD = std::uint32_t;
+#endif
+using UINT_PTR = std::uintptr_t;
+using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+
+struct HWND__;
+using HWND = HWND__*;
+struct HICON__;
+using HICON = HICON__*;
+using HCURSOR = HICON;
+struct HMENU__;
+using HMENU = HMENU__*;
+struct HDC__;
+using HDC = HDC__*;
+
+#ifndef VELDRAN_WINDOWS_HEADERS
+
+// The header of a control notification.
+struct tagNMHDR {
+    HWND hwndFrom;
+    UINT_PTR idFrom;
+    UINT code;
+};
+using NMHDR = tagNMHDR;
+
 inline constexpr BOOL TRUE = 1;
 inline constexpr BOOL FALSE = 0;
+
+constexpr WORD LOWORD(std::uintptr_t value) {
+    return static_cast<WORD>(value & 0xFFFF);
+}
+constexpr WORD HIWORD(std::uintptr_t value) {
+    return static_cast<WORD>((value >> 16) & 0xFFFF);
+}
+constexpr WPARAM MAKEWPARAM(unsigned low, unsigned high) {
+    return static_cast<WPARAM>((low & 0xFFFF) | ((high & 0xFFFF) << 16));
+}
+constexpr LPARAM MAKELPARAM(unsigned low, unsigned high) {
+    return static_cast<LPARAM>(
+        static_cast<std::uint32_t>((low & 0xFFFF) | ((high & 0xFFFF) << 16)));
+}
+
+// Window messages.
+inline constexpr UINT WM_PAINT = 0x000F;
+inline constexpr UINT WM_CLOSE = 0x0010;
+inline constexpr UINT WM_ICONERASEBKGND = 0x0027;
+inline constexpr UINT WM_QUERYDRAGICON = 0x0037;
+inline constexpr UINT WM_NOTIFY = 0x004E;
+inline constexpr UINT WM_CONTEXTMENU = 0x007B;
+inline constexpr UINT WM_INITDIALOG = 0x0110;
+inline constexpr UINT WM_COMMAND = 0x0111;
+inline constexpr UINT WM_SYSCOMMAND = 0x0112;
 
 // Window styles.
 inline constexpr DWORD WS_POPUP = 0x80000000;
@@ -30,12 +89,14 @@ inline constexpr DWORD DS_FIXEDSYS = 0x0008;
 inline constexpr DWORD DS_SETFONT = 0x0040;
 inline constexpr DWORD DS_MODALFRAME = 0x0080;
 
-// Button styles.
+// Button styles and check states.
 inline constexpr DWORD BS_PUSHBUTTON = 0x0;
 inline constexpr DWORD BS_DEFPUSHBUTTON = 0x1;
 inline constexpr DWORD BS_AUTOCHECKBOX = 0x3;
 inline constexpr DWORD BS_GROUPBOX = 0x7;
 inline constexpr DWORD BS_TYPEMASK = 0xF;
+inline constexpr int BST_UNCHECKED = 0;
+inline constexpr int BST_CHECKED = 1;
 
 // Edit styles.
 inline constexpr DWORD ES_LEFT = 0x0;
@@ -51,7 +112,7 @@ inline constexpr DWORD SS_NOTIFY = 0x100;
 inline constexpr DWORD SS_CENTERIMAGE = 0x200;
 inline constexpr DWORD SS_PATHELLIPSIS = 0x8000;
 
-// List view styles, extended styles, column formats, item flags and states.
+// List view styles, extended styles, column formats, item flags, states and notifications.
 inline constexpr DWORD LVS_REPORT = 0x0001;
 inline constexpr DWORD LVS_SINGLESEL = 0x0004;
 inline constexpr DWORD LVS_SHOWSELALWAYS = 0x0008;
@@ -64,11 +125,7 @@ inline constexpr int LVCFMT_LEFT = 0;
 inline constexpr int LVNI_ALL = 0;
 inline constexpr int LVNI_SELECTED = 2;
 inline constexpr UINT LVIS_SELECTED = 2;
-inline constexpr int NM_CLICK = -2;
-
-// Check states.
-inline constexpr int BST_UNCHECKED = 0;
-inline constexpr int BST_CHECKED = 1;
+inline constexpr UINT NM_CLICK = 0U - 2U;
 
 // Message boxes.
 inline constexpr UINT MB_OK = 0x0;
@@ -81,7 +138,10 @@ inline constexpr int IDC_UPARROW = 32516;
 
 // Menus and system commands.
 inline constexpr UINT MF_STRING = 0x0000;
+inline constexpr UINT MF_BYCOMMAND = 0x0000;
+inline constexpr UINT MF_BYPOSITION = 0x0400;
 inline constexpr UINT MF_SEPARATOR = 0x0800;
+inline constexpr UINT MF_POPUP = 0x0010;
 inline constexpr UINT TPM_LEFTALIGN = 0x0000;
 inline constexpr UINT TPM_LEFTBUTTON = 0x0000;
 inline constexpr UINT SC_MINIMIZE = 0xF020;
@@ -99,3 +159,5 @@ inline constexpr int ICON_SMALL = 0;
 inline constexpr int ICON_BIG = 1;
 inline constexpr int SM_CXICON = 11;
 inline constexpr int SM_CYICON = 12;
+
+#endif

@@ -5,17 +5,9 @@
 #include <Maker.h>
 #include <SafeFile.h>
 
-#include <QAction>
-#include <QContextMenuEvent>
-#include <QGuiApplication>
-#include <QMenu>
-#include <QMouseEvent>
-#include <QPaintEvent>
-#include <QTest>
-#include <QTimer>
-
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 
 namespace {
@@ -23,17 +15,10 @@ namespace {
 const std::string kBefore = "PLATE,P1,MAT=AH36,THK=12.0\nSTIFF,S1,MAT=AH36\n";
 const std::string kAfter = "PLATE,P1,MAT=AH40,THK=12.0\nSTIFF,S1,MAT=AH40\n";
 const std::string kOther = "PLATE,P9,MAT=EH36\n";
+const CString kNoSelection = "Operation Failed. No item has been selected!";
 
-// A mouse move over the window: what ends a cursor that a command set.
-void MoveMouse(QWidget* window) {
-    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
-    QCoreApplication::sendEvent(window->windowHandle(), &move);
-}
-
-Qt::CursorShape OverrideShape() {
-    const QCursor* cursor = QGuiApplication::overrideCursor();
-    return cursor ? cursor->shape() : Qt::BitmapCursor;
+HCURSOR Cursor(int id) {
+    return CWnd::LoadCursor(nullptr, id);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -62,57 +47,18 @@ std::vector<CString> LoggedFiles(const std::string& log) {
     return files;
 }
 
-// Counts the paints of a widget and the height of each region painted.
-class PaintWatch : public QObject {
-public:
-    explicit PaintWatch(QWidget* widget) { widget->installEventFilter(this); }
-    int paints = 0;
-    std::vector<int> heights; // of each painted region
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            ++paints;
-            heights.push_back(static_cast<QPaintEvent*>(event)->region().boundingRect().height());
-        }
-        return false;
-    }
-};
+bool Contains(const CString& text, const char* part) {
+    return text.find(part) != CString::npos;
+}
 
 } // namespace
 
-class CommandsTest : public QObject {
-    Q_OBJECT
-
-private slots:
-    void init();
-    void replaceRewritesExactlyTheSelectedFilesInOrder();
-    void replaceKeepsAnEarlierChangeAndFillsInDefaults();
-    void replaceWithoutSelectionHasAlreadyPreparedTheOutputFiles();
-    void replaceFollowsTheOptionBoxes();
-    void replaceMarksUnreadableAndUnwritableFilesAndGoesOn();
-    void replaceLeavesAFileWhoseWriteFailsAsItWas();
-    void replaceTellsOnceWhenTheChangeLogCannotBeWritten();
-    void replaceRepaintsOnlyWhatChangedAfterEachFile();
-    void findOnlyMarksEveryListedFileWithoutTouchingAny();
-    void findOnlyOnAnEmptyListOnlySetsTheCursor();
-    void createBatchFileAppendsTheSelectedPathsOnce();
-    void createBatchFileWithoutSelectionHasAlreadyDeleted();
-    void createBatchFileSaysSoWhenTheFileCannotBeWritten();
-    void openStartsOneEditorPerSelectedFileInOrder();
-    void showCommandsOpenThePathsLastBuilt();
-    void resetClearsStatusAndNote();
-    void aboutOpensForEverySystemCommandOfItsRange();
-    void contextMenuOffersOpenAndExcludeAnywhere();
-    void webLinkStartsTheBrowserOnEveryClick();
-    void minimisedIconIsCentredTowardZero();
+class CommandsTest : public testing::Test {
+protected:
+    void SetUp() override { unsetenv("VELDRAN_EDITOR"); }
 };
 
-void CommandsTest::init() {
-    qunsetenv("VELDRAN_EDITOR");
-}
-
-void CommandsTest::replaceRewritesExactlyTheSelectedFilesInOrder() {
+TEST_F(CommandsTest, ReplaceRewritesExactlyTheSelectedFilesInOrder) {
     DialogFixture f;
     std::vector<CString> paths;
     for (const char* name : {"a.sch", "b.sch", "c.sch", "d.sch", "e.sch", "f.sch"})
@@ -121,32 +67,30 @@ void CommandsTest::replaceRewritesExactlyTheSelectedFilesInOrder() {
     f.Type(IDC_FIND_TEXT, "AH36");
     f.Type(IDC_REPLACE_TEXT, "AH40");
     f.Click(IDC_FIND_ONLY);
-    QCOMPARE(f.Column(1), std::vector<CString>(6, "*"));
+    EXPECT_EQ(f.Column(1), std::vector<CString>(6, "*"));
 
-    MoveMouse(f.dlg.get());
+    driver::MoveMouse(*f.dlg);
     f.Select({0, 2, 5});
     f.Click(IDC_REPLACE);
     for (int i = 0; i < 6; ++i) {
         const bool selected = i == 0 || i == 2 || i == 5;
-        QCOMPARE(ReadFile(paths[i]), selected ? kAfter : kBefore);
+        EXPECT_EQ(ReadFile(paths[i]), selected ? Native(kAfter) : kBefore) << i;
     }
-    QCOMPARE(f.Column(1), std::vector<CString>({"READY", "*", "READY", "*", "*", "READY"}));
-    QCOMPARE(f.Column(2), std::vector<CString>({"CHANGE", "", "CHANGE", "", "", "CHANGE"}));
-    QCOMPARE(f.dlg->m_strCurrentFile, paths[5]);
-    QCOMPARE(f.dlg->m_bChanged, 1);
+    EXPECT_EQ(f.Column(1), std::vector<CString>({"READY", "*", "READY", "*", "*", "READY"}));
+    EXPECT_EQ(f.Column(2), std::vector<CString>({"CHANGE", "", "CHANGE", "", "", "CHANGE"}));
+    EXPECT_EQ(f.dlg->m_strCurrentFile, paths[5]);
+    EXPECT_EQ(f.dlg->m_bChanged, 1);
     // Two changed lines per file, logged file by file in list order.
-    QCOMPARE(LoggedFiles(ReadFile(f.dlg->m_strLogPath)),
-             std::vector<CString>({paths[0], paths[0], paths[2], paths[2], paths[5], paths[5]}));
-    QVERIFY(f.shell.messages.empty());
+    EXPECT_EQ(LoggedFiles(ReadFile(f.dlg->m_strLogPath)),
+              std::vector<CString>({paths[0], paths[0], paths[2], paths[2], paths[5], paths[5]}));
+    EXPECT_TRUE(f.shell.messages.empty());
     // The up-arrow, not the plain arrow, until the mouse moves.
-    QCOMPARE(GetTransientCursor(), HCURSOR(Qt::UpArrowCursor));
-    QCOMPARE(OverrideShape(), Qt::UpArrowCursor);
-    MoveMouse(f.dlg.get());
-    QCOMPARE(GetTransientCursor(), HCURSOR());
-    QVERIFY(!QGuiApplication::overrideCursor());
+    EXPECT_EQ(CWnd::GetCursor(), Cursor(IDC_UPARROW));
+    driver::MoveMouse(*f.dlg);
+    EXPECT_EQ(CWnd::GetCursor(), Cursor(IDC_ARROW));
 }
 
-void CommandsTest::replaceKeepsAnEarlierChangeAndFillsInDefaults() {
+TEST_F(CommandsTest, ReplaceKeepsAnEarlierChangeAndFillsInDefaults) {
     DialogFixture f;
     const CString changed = f.env.Scheme("a.sch", kBefore);
     const CString untouched = f.env.Scheme("b.sch", kOther);
@@ -155,48 +99,48 @@ void CommandsTest::replaceKeepsAnEarlierChangeAndFillsInDefaults() {
     f.Type(IDC_REPLACE_TEXT, "AH40");
     f.Select({0, 1});
     f.Click(IDC_REPLACE);
-    QCOMPARE(f.Column(1), std::vector<CString>({"READY", "READY"}));
-    QCOMPARE(f.Column(2), std::vector<CString>({"CHANGE", ""}));
-    QCOMPARE(f.Text(IDC_LOG_NAME), QString("VELDRAN"));
-    QCOMPARE(f.Text(IDC_BATCH_NAME), QString("VELDRAN_BATCH"));
-    QCOMPARE(f.dlg->m_strLogPath, f.env.Dir("log") + "/VELDRAN.log");
-    QCOMPARE(f.dlg->m_strBatchPath, f.env.Dir("data") + "/VELDRAN_BATCH.dat");
+    EXPECT_EQ(f.Column(1), std::vector<CString>({"READY", "READY"}));
+    EXPECT_EQ(f.Column(2), std::vector<CString>({"CHANGE", ""}));
+    EXPECT_EQ(f.Text(IDC_LOG_NAME), "VELDRAN");
+    EXPECT_EQ(f.Text(IDC_BATCH_NAME), "VELDRAN_BATCH");
+    EXPECT_EQ(f.dlg->m_strLogPath, f.env.Dir("log") + kSep + "VELDRAN.log");
+    EXPECT_EQ(f.dlg->m_strBatchPath, f.env.Dir("data") + kSep + "VELDRAN_BATCH.dat");
 
     // The second run finds nothing to replace: the first run's CHANGE stays.
     f.Click(IDC_REPLACE);
-    QCOMPARE(ReadFile(changed), kAfter);
-    QCOMPARE(f.Column(1), std::vector<CString>({"READY", "READY"}));
-    QCOMPARE(f.Column(2), std::vector<CString>({"CHANGE", ""}));
-    QCOMPARE(f.dlg->m_bChanged, 0);
+    EXPECT_EQ(ReadFile(changed), Native(kAfter));
+    EXPECT_EQ(f.Column(1), std::vector<CString>({"READY", "READY"}));
+    EXPECT_EQ(f.Column(2), std::vector<CString>({"CHANGE", ""}));
+    EXPECT_EQ(f.dlg->m_bChanged, 0);
 }
 
-void CommandsTest::replaceWithoutSelectionHasAlreadyPreparedTheOutputFiles() {
+TEST_F(CommandsTest, ReplaceWithoutSelectionHasAlreadyPreparedTheOutputFiles) {
     DialogFixture f;
     const CString file = f.env.Scheme("a.sch", kBefore);
     f.Add({file});
-    const CString log = f.env.Dir("log") + "/VELDRAN.log";
+    const CString log = f.env.Dir("log") + kSep + "VELDRAN.log";
     WriteFile(log, "earlier records\n");
     f.Click(IDC_DELETE_LOG);
     f.Type(IDC_FIND_TEXT, "AH36");
-    MoveMouse(f.dlg.get());
+    driver::MoveMouse(*f.dlg);
     f.Click(IDC_REPLACE);
 
-    QCOMPARE(f.shell.messages.size(), std::size_t{1});
-    QCOMPARE(f.shell.messages[0].text, CString("Operation Failed. No item has been selected!"));
-    QCOMPARE(f.shell.messages[0].caption, AppName());
-    QCOMPARE(f.shell.messages[0].cursor, HCURSOR(Qt::WaitCursor));
-    QVERIFY(!Exists(log));
-    QCOMPARE(f.Text(IDC_LOG_NAME), QString("VELDRAN"));
-    QCOMPARE(f.Text(IDC_BATCH_NAME), QString("VELDRAN_BATCH"));
-    QCOMPARE(ReadFile(file), kBefore);
-    QCOMPARE(f.Column(1), std::vector<CString>({""}));
+    ASSERT_EQ(f.shell.messages.size(), 1u);
+    EXPECT_EQ(f.shell.messages[0].text, kNoSelection);
+    EXPECT_EQ(f.shell.messages[0].caption, AppName());
+    EXPECT_EQ(f.shell.messages[0].cursor, Cursor(IDC_WAIT));
+    EXPECT_FALSE(Exists(log));
+    EXPECT_EQ(f.Text(IDC_LOG_NAME), "VELDRAN");
+    EXPECT_EQ(f.Text(IDC_BATCH_NAME), "VELDRAN_BATCH");
+    EXPECT_EQ(ReadFile(file), kBefore);
+    EXPECT_EQ(f.Column(1), std::vector<CString>({""}));
     // The command ends without setting the cursor back; the next mouse move does.
-    QCOMPARE(GetTransientCursor(), HCURSOR(Qt::WaitCursor));
-    MoveMouse(f.dlg.get());
-    QVERIFY(!QGuiApplication::overrideCursor());
+    EXPECT_EQ(CWnd::GetCursor(), Cursor(IDC_WAIT));
+    driver::MoveMouse(*f.dlg);
+    EXPECT_EQ(CWnd::GetCursor(), Cursor(IDC_ARROW));
 }
 
-void CommandsTest::replaceFollowsTheOptionBoxes() {
+TEST_F(CommandsTest, ReplaceFollowsTheOptionBoxes) {
     DialogFixture f;
     const CString a = f.env.Scheme("a.sch", kBefore);
     const CString b = f.env.Scheme("b.sch", kOther);
@@ -208,63 +152,62 @@ void CommandsTest::replaceFollowsTheOptionBoxes() {
     f.Click(IDC_CREATE_BATCH_DATA);
     f.Select({0, 1});
     f.Click(IDC_REPLACE);
-    QVERIFY(!Exists(f.dlg->m_strLogPath));
-    QCOMPARE(ReadFile(f.dlg->m_strBatchPath), a + "\n");
+    EXPECT_FALSE(Exists(f.dlg->m_strLogPath));
+    EXPECT_EQ(ReadFile(f.dlg->m_strBatchPath), Native(a + "\n"));
 
     // Log on again, batch data off, on a file that changes.
     WriteFile(b, kBefore);
     f.Click(IDC_CREATE_LOG);
     f.Click(IDC_CREATE_BATCH_DATA);
     f.Click(IDC_REPLACE);
-    QCOMPARE(LoggedFiles(ReadFile(f.dlg->m_strLogPath)), std::vector<CString>({b, b}));
-    QCOMPARE(ReadFile(f.dlg->m_strBatchPath), a + "\n");
+    EXPECT_EQ(LoggedFiles(ReadFile(f.dlg->m_strLogPath)), std::vector<CString>({b, b}));
+    EXPECT_EQ(ReadFile(f.dlg->m_strBatchPath), Native(a + "\n"));
 }
 
-void CommandsTest::replaceMarksUnreadableAndUnwritableFilesAndGoesOn() {
+TEST_F(CommandsTest, ReplaceMarksUnreadableAndUnwritableFilesAndGoesOn) {
+    namespace fs = std::filesystem;
     DialogFixture f;
     const CString first = f.env.Scheme("a.sch", kBefore);
-    const CString directory = f.env.Dir("schemes") + "/b.sch";
-    std::filesystem::create_directory(directory);
+    const CString directory = f.env.Dir("schemes") + kSep + "b.sch";
+    fs::create_directory(directory);
     const CString readOnly = f.env.Scheme("c.sch", kBefore);
-    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read |
-                                               std::filesystem::perms::group_read |
-                                               std::filesystem::perms::others_read);
+    fs::permissions(readOnly,
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     const CString vanished = f.env.Scheme("d.sch", kBefore);
     const CString last = f.env.Scheme("e.sch", kBefore);
     f.Add({first, directory, readOnly, vanished, last});
-    std::filesystem::remove(vanished);
+    fs::remove(vanished);
     f.Type(IDC_FIND_TEXT, "AH36");
     f.Type(IDC_REPLACE_TEXT, "AH40");
     f.Click(IDC_CREATE_BATCH_DATA);
     f.Select({0, 1, 2, 3, 4});
     f.Click(IDC_REPLACE);
 
-    QCOMPARE(f.Column(1), std::vector<CString>({"READY", "ERROR", "ERROR", "ERROR", "READY"}));
-    QCOMPARE(f.Column(2), std::vector<CString>({"CHANGE", "", "", "", "CHANGE"}));
+    EXPECT_EQ(f.Column(1), std::vector<CString>({"READY", "ERROR", "ERROR", "ERROR", "READY"}));
+    EXPECT_EQ(f.Column(2), std::vector<CString>({"CHANGE", "", "", "", "CHANGE"}));
     // Each failure says why, on its item.
-    QCOMPARE(f.dlg->m_listFiles.GetItemToolTip(0), CString());
+    EXPECT_EQ(f.dlg->m_listFiles.GetItemToolTip(0), "");
     for (int i = 1; i <= 3; ++i)
-        QVERIFY2(f.dlg->m_listFiles.GetItemToolTip(i).find("cannot") != std::string::npos,
-                 f.dlg->m_listFiles.GetItemToolTip(i).c_str());
-    QVERIFY(f.dlg->m_listFiles.GetItemToolTip(2).find("read-only") != std::string::npos);
-    QCOMPARE(ReadFile(readOnly), kBefore);
-    QVERIFY(!Exists(vanished));
-    QCOMPARE(ReadFile(last), kAfter);
-    QCOMPARE(LoggedFiles(ReadFile(f.dlg->m_strLogPath)),
-             std::vector<CString>({first, first, last, last}));
-    QCOMPARE(ReadFile(f.dlg->m_strBatchPath), first + "\n" + last + "\n");
-    QVERIFY(f.shell.messages.empty());
+        EXPECT_TRUE(Contains(f.dlg->m_listFiles.GetItemToolTip(i), "cannot"))
+            << f.dlg->m_listFiles.GetItemToolTip(i);
+    EXPECT_TRUE(Contains(f.dlg->m_listFiles.GetItemToolTip(2), "read-only"));
+    EXPECT_EQ(ReadFile(readOnly), kBefore);
+    EXPECT_FALSE(Exists(vanished));
+    EXPECT_EQ(ReadFile(last), Native(kAfter));
+    EXPECT_EQ(LoggedFiles(ReadFile(f.dlg->m_strLogPath)),
+              std::vector<CString>({first, first, last, last}));
+    EXPECT_EQ(ReadFile(f.dlg->m_strBatchPath), Native(first + "\n" + last + "\n"));
+    EXPECT_TRUE(f.shell.messages.empty());
 
     // A later success clears the reason with the status.
-    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::add);
+    fs::permissions(readOnly, fs::perms::owner_write, fs::perm_options::add);
     f.Select({2});
     f.Click(IDC_REPLACE);
-    QCOMPARE(f.dlg->m_listFiles.GetItemText(2, 1), CString("READY"));
-    QCOMPARE(f.dlg->m_listFiles.GetItemToolTip(2), CString());
+    EXPECT_EQ(f.dlg->m_listFiles.GetItemText(2, 1), "READY");
+    EXPECT_EQ(f.dlg->m_listFiles.GetItemToolTip(2), "");
 }
 
-void CommandsTest::replaceLeavesAFileWhoseWriteFailsAsItWas() {
+TEST_F(CommandsTest, ReplaceLeavesAFileWhoseWriteFailsAsItWas) {
     // The rename that would put the second file's new text in place fails.
     class FailSecondRename : public veldran::WriteFaults {
     public:
@@ -286,22 +229,22 @@ void CommandsTest::replaceLeavesAFileWhoseWriteFailsAsItWas() {
     f.Click(IDC_CREATE_BATCH_DATA);
     f.Select({0, 1, 2});
     f.Click(IDC_REPLACE);
-    QCOMPARE(f.Column(1), std::vector<CString>({"READY", "ERROR", "READY"}));
-    QCOMPARE(f.Column(2), std::vector<CString>({"CHANGE", "", "CHANGE"}));
-    QCOMPARE(ReadFile(b), kBefore);
-    QCOMPARE(ReadFile(c), kAfter);
-    QVERIFY(!f.dlg->m_listFiles.GetItemToolTip(1).empty());
+    EXPECT_EQ(f.Column(1), std::vector<CString>({"READY", "ERROR", "READY"}));
+    EXPECT_EQ(f.Column(2), std::vector<CString>({"CHANGE", "", "CHANGE"}));
+    EXPECT_EQ(ReadFile(b), kBefore);
+    EXPECT_EQ(ReadFile(c), Native(kAfter));
+    EXPECT_NE(f.dlg->m_listFiles.GetItemToolTip(1), "");
     // Nothing is recorded for the file that was not written.
-    QCOMPARE(LoggedFiles(ReadFile(f.dlg->m_strLogPath)), std::vector<CString>({a, a, c, c}));
-    QCOMPARE(ReadFile(f.dlg->m_strBatchPath), a + "\n" + c + "\n");
+    EXPECT_EQ(LoggedFiles(ReadFile(f.dlg->m_strLogPath)), std::vector<CString>({a, a, c, c}));
+    EXPECT_EQ(ReadFile(f.dlg->m_strBatchPath), Native(a + "\n" + c + "\n"));
 }
 
-void CommandsTest::replaceTellsOnceWhenTheChangeLogCannotBeWritten() {
+TEST_F(CommandsTest, ReplaceTellsOnceWhenTheChangeLogCannotBeWritten) {
     DialogFixture f;
     const CString a = f.env.Scheme("a.sch", kBefore);
     const CString b = f.env.Scheme("b.sch", kBefore);
     f.Add({a, b});
-    const CString log = f.env.Dir("log") + "/VELDRAN.log";
+    const CString log = f.env.Dir("log") + kSep + "VELDRAN.log";
     std::filesystem::create_directory(log);
     f.Type(IDC_FIND_TEXT, "AH36");
     f.Type(IDC_REPLACE_TEXT, "AH40");
@@ -309,19 +252,19 @@ void CommandsTest::replaceTellsOnceWhenTheChangeLogCannotBeWritten() {
     f.Click(IDC_REPLACE);
 
     // The scheme files are safe; only the log failed, and it is told once, by name.
-    QCOMPARE(ReadFile(a), kAfter);
-    QCOMPARE(ReadFile(b), kAfter);
-    QCOMPARE(f.Column(1), std::vector<CString>({"READY", "READY"}));
-    QCOMPARE(f.shell.messages.size(), std::size_t{1});
+    EXPECT_EQ(ReadFile(a), Native(kAfter));
+    EXPECT_EQ(ReadFile(b), Native(kAfter));
+    EXPECT_EQ(f.Column(1), std::vector<CString>({"READY", "READY"}));
+    ASSERT_EQ(f.shell.messages.size(), 1u);
     const FakeShell::Message& m = f.shell.messages[0];
-    QVERIFY2(m.text.find(log) != std::string::npos, m.text.c_str());
-    QVERIFY2(m.text.find("change log") != std::string::npos, m.text.c_str());
-    QCOMPARE(m.caption, AppName());
-    QCOMPARE(m.type, MB_OK | MB_ICONWARNING);
-    QCOMPARE(m.cursor, HCURSOR(Qt::UpArrowCursor));
+    EXPECT_TRUE(Contains(m.text, log.c_str())) << m.text;
+    EXPECT_TRUE(Contains(m.text, "change log")) << m.text;
+    EXPECT_EQ(m.caption, AppName());
+    EXPECT_EQ(m.type, MB_OK | MB_ICONWARNING);
+    EXPECT_EQ(m.cursor, Cursor(IDC_UPARROW));
 }
 
-void CommandsTest::replaceRepaintsOnlyWhatChangedAfterEachFile() {
+TEST_F(CommandsTest, ReplaceRepaintsOnlyWhatChangedAfterEachFile) {
     DialogFixture f;
     std::vector<CString> paths;
     for (int i = 0; i < 60; ++i)
@@ -329,36 +272,34 @@ void CommandsTest::replaceRepaintsOnlyWhatChangedAfterEachFile() {
     f.Add(paths);
     f.Type(IDC_FIND_TEXT, "AH36");
     f.Type(IDC_REPLACE_TEXT, "AH40");
-    f.Select({});
-    f.dlg->m_listFiles.SetItemState(-1, LVIS_SELECTED, LVIS_SELECTED);
-    ListView* view = f.dlg->m_listFiles.View();
-    QVERIFY(QTest::qWaitForWindowExposed(f.dlg.get()));
-    QCoreApplication::processEvents(); // paint what Add and the selection left
+    CListCtrl& list = f.dlg->m_listFiles;
+    list.SetItemState(-1, LVIS_SELECTED, LVIS_SELECTED);
+    driver::ProcessMessages(); // paint what Add and the selection left
 
-    PaintWatch watch(view->viewport());
+    const std::unique_ptr<driver::PaintCounter> watch = driver::CountPaints(&list);
     f.dlg->OnBnClickedReplace();
-    const int rowHeight = view->rowHeight(0);
-    const int rowsInView = view->viewport()->height() / rowHeight;
-    QVERIFY(rowsInView > 4);
+    const int rowHeight = driver::RowHeight(list);
+    const int rowsInView = list.GetCountPerPage();
+    ASSERT_GT(rowsInView, 4);
     // Progress is painted during the command, file by file: the row of the file, and the whole
     // view only when a new page of the list scrolls in.
-    QVERIFY2(watch.paints >= 60, QByteArray::number(watch.paints));
-    const auto large = std::count_if(watch.heights.begin(), watch.heights.end(),
+    EXPECT_GE(watch->paints, 60);
+    const auto large = std::count_if(watch->heights.begin(), watch->heights.end(),
                                      [&](int h) { return h > 2 * rowHeight; });
-    QVERIFY2(large <= 60 / (rowsInView - 1) + 1, QByteArray::number(qlonglong(large)));
+    EXPECT_LE(large, 60 / (rowsInView - 1) + 1);
     // The last file is in view.
-    const QRect last = view->visualRect(view->Model().index(59, 0));
-    QVERIFY(view->viewport()->rect().contains(last));
-    QCOMPARE(f.dlg->m_listFiles.GetItemText(59, 2), CString("CHANGE"));
+    EXPECT_LE(list.GetTopIndex(), 59);
+    EXPECT_GT(list.GetTopIndex() + rowsInView, 59);
+    EXPECT_EQ(list.GetItemText(59, 2), "CHANGE");
 }
 
-void CommandsTest::findOnlyMarksEveryListedFileWithoutTouchingAny() {
+TEST_F(CommandsTest, FindOnlyMarksEveryListedFileWithoutTouchingAny) {
     DialogFixture f;
     const CString hit = f.env.Scheme("a.sch", kBefore);
     const CString miss = f.env.Scheme("b.sch", kOther);
     const CString empty = f.env.Scheme("c.sch", "");
     const CString otherCase = f.env.Scheme("d.sch", "MAT=ah36\n");
-    const CString directory = f.env.Dir("schemes") + "/e.sch";
+    const CString directory = f.env.Dir("schemes") + kSep + "e.sch";
     std::filesystem::create_directory(directory);
     const std::vector<CString> files{hit, miss, empty, otherCase};
     const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 400);
@@ -371,156 +312,177 @@ void CommandsTest::findOnlyMarksEveryListedFileWithoutTouchingAny() {
     f.Type(IDC_REPLACE_TEXT, "THK=12.5");
     f.Select({0, 1});
     f.Click(IDC_REPLACE);
-    QCOMPARE(f.Column(1), std::vector<CString>({"READY", "READY", "", "", ""}));
+    EXPECT_EQ(f.Column(1), std::vector<CString>({"READY", "READY", "", "", ""}));
     std::filesystem::last_write_time(hit, old);
+    std::filesystem::last_write_time(miss, old);
+    const std::string missBytes = ReadFile(miss);
 
     // Unselected items are searched too; the typed text is read first.
     f.Select({});
     f.Type(IDC_FIND_TEXT, "AH36");
     f.Click(IDC_FIND_ONLY);
-    QCOMPARE(f.Column(1), std::vector<CString>({"*", "", "", "", "ERROR"}));
-    QCOMPARE(f.Column(2), std::vector<CString>({"CHANGE", "", "", "", ""}));
-    QVERIFY(f.dlg->m_listFiles.GetItemToolTip(4).find("cannot") != std::string::npos);
-    QCOMPARE(f.dlg->m_strCurrentFile, directory);
+    EXPECT_EQ(f.Column(1), std::vector<CString>({"*", "", "", "", "ERROR"}));
+    EXPECT_EQ(f.Column(2), std::vector<CString>({"CHANGE", "", "", "", ""}));
+    EXPECT_TRUE(Contains(f.dlg->m_listFiles.GetItemToolTip(4), "cannot"));
+    EXPECT_EQ(f.dlg->m_strCurrentFile, directory);
     for (const CString& file : files)
-        QVERIFY(std::filesystem::last_write_time(file) == old);
-    QCOMPARE(ReadFile(miss), kOther);
-    QCOMPARE(GetTransientCursor(), HCURSOR(Qt::UpArrowCursor));
+        EXPECT_TRUE(std::filesystem::last_write_time(file) == old) << file;
+    EXPECT_EQ(ReadFile(miss), missBytes);
+    EXPECT_EQ(CWnd::GetCursor(), Cursor(IDC_UPARROW));
 
     // An empty find text is in every file with a character in it.
     f.Type(IDC_FIND_TEXT, "");
     f.Click(IDC_FIND_ONLY);
-    QCOMPARE(f.Column(1), std::vector<CString>({"*", "*", "", "*", "ERROR"}));
-    QVERIFY(f.shell.messages.empty());
+    EXPECT_EQ(f.Column(1), std::vector<CString>({"*", "*", "", "*", "ERROR"}));
+    EXPECT_TRUE(f.shell.messages.empty());
 }
 
-void CommandsTest::findOnlyOnAnEmptyListOnlySetsTheCursor() {
+TEST_F(CommandsTest, FindOnlyOnAnEmptyListOnlySetsTheCursor) {
     DialogFixture f;
-    MoveMouse(f.dlg.get());
+    driver::MoveMouse(*f.dlg);
     f.Click(IDC_FIND_ONLY);
-    QCOMPARE(GetTransientCursor(), HCURSOR(Qt::UpArrowCursor));
-    QVERIFY(f.shell.messages.empty());
-    QCOMPARE(f.dlg->m_listFiles.GetItemCount(), 0);
+    EXPECT_EQ(CWnd::GetCursor(), Cursor(IDC_UPARROW));
+    EXPECT_TRUE(f.shell.messages.empty());
+    EXPECT_EQ(f.dlg->m_listFiles.GetItemCount(), 0);
 }
 
-void CommandsTest::createBatchFileAppendsTheSelectedPathsOnce() {
+TEST_F(CommandsTest, CreateBatchFileAppendsTheSelectedPathsOnce) {
     DialogFixture f;
     const CString a = f.env.Scheme("a.sch", kBefore);
     const CString b = f.env.Scheme("b.sch", kBefore);
     const CString c = f.env.Scheme("c.sch", kBefore);
-    f.Add({c, a, b, f.env.Dir("schemes") + "/gone.sch"});
+    const CString gone = f.env.Dir("schemes") + kSep + "gone.sch";
+    f.Add({c, a, b, gone});
     f.dlg->m_listFiles.SetItemText(0, 2, "CHANGE");
     f.dlg->m_listFiles.SetItemText(1, 1, "*");
     // The log's Delete Existing box is of no concern to this command.
-    const CString log = f.env.Dir("log") + "/VELDRAN.log";
+    const CString log = f.env.Dir("log") + kSep + "VELDRAN.log";
     WriteFile(log, "kept\n");
     f.Click(IDC_DELETE_LOG);
-    QVERIFY(!f.Checked(IDC_CREATE_BATCH_DATA));
+    EXPECT_FALSE(f.Checked(IDC_CREATE_BATCH_DATA));
 
     f.Select({0, 2, 3});
     f.Click(IDC_CREATE_BATCH_FILE);
-    const CString batch = f.env.Dir("data") + "/VELDRAN_BATCH.dat";
-    const CString block = a + "\n" + c + "\n" + f.env.Dir("schemes") + "/gone.sch\n\n";
-    QCOMPARE(f.dlg->m_strBatchPath, batch);
-    QCOMPARE(ReadFile(batch), block);
-    QCOMPARE(f.Column(1), std::vector<CString>({"READY", "*", "READY", "READY"}));
-    QCOMPARE(f.Column(2), std::vector<CString>({"CHANGE", "", "", ""}));
-    QCOMPARE(f.Text(IDC_BATCH_NAME), QString("VELDRAN_BATCH"));
-    QCOMPARE(f.dlg->m_strLogPath, CString());
-    QCOMPARE(ReadFile(log), std::string("kept\n"));
-    QCOMPARE(ReadFile(a), kBefore);
+    const CString batch = f.env.Dir("data") + kSep + "VELDRAN_BATCH.dat";
+    const std::string block = Native(a + "\n" + c + "\n" + gone + "\n\n");
+    EXPECT_EQ(f.dlg->m_strBatchPath, batch);
+    EXPECT_EQ(ReadFile(batch), block);
+    EXPECT_EQ(f.Column(1), std::vector<CString>({"READY", "*", "READY", "READY"}));
+    EXPECT_EQ(f.Column(2), std::vector<CString>({"CHANGE", "", "", ""}));
+    EXPECT_EQ(f.Text(IDC_BATCH_NAME), "VELDRAN_BATCH");
+    EXPECT_EQ(f.dlg->m_strLogPath, "");
+    EXPECT_EQ(ReadFile(log), "kept\n");
+    EXPECT_EQ(ReadFile(a), kBefore);
 
-    QCOMPARE(f.shell.messages.size(), std::size_t{1});
-    QCOMPARE(f.shell.messages[0].text, "Batch file created \n\n" + batch);
-    QCOMPARE(f.shell.messages[0].caption, CString("Batch file ready"));
-    QCOMPARE(f.shell.messages[0].type, MB_OK);
-    QCOMPARE(f.shell.messages[0].cursor, HCURSOR(Qt::UpArrowCursor));
+    ASSERT_EQ(f.shell.messages.size(), 1u);
+    EXPECT_EQ(f.shell.messages[0].text, "Batch file created \n\n" + batch);
+    EXPECT_EQ(f.shell.messages[0].caption, "Batch file ready");
+    EXPECT_EQ(f.shell.messages[0].type, MB_OK);
+    EXPECT_EQ(f.shell.messages[0].cursor, Cursor(IDC_UPARROW));
 
     // A second run adds its block behind the first.
     f.Select({1});
     f.Click(IDC_CREATE_BATCH_FILE);
-    QCOMPARE(ReadFile(batch), block + b + "\n\n");
-    QCOMPARE(f.shell.messages.size(), std::size_t{2});
+    EXPECT_EQ(ReadFile(batch), block + Native(b + "\n\n"));
+    EXPECT_EQ(f.shell.messages.size(), 2u);
 }
 
-void CommandsTest::createBatchFileWithoutSelectionHasAlreadyDeleted() {
+TEST_F(CommandsTest, CreateBatchFileWithoutSelectionHasAlreadyDeleted) {
     DialogFixture f;
     f.Add({f.env.Scheme("a.sch", kBefore)});
     f.Type(IDC_BATCH_NAME, "run");
-    const CString batch = f.env.Dir("data") + "/run.dat";
+    const CString batch = f.env.Dir("data") + kSep + "run.dat";
     WriteFile(batch, "earlier\n");
     f.Click(IDC_DELETE_BATCH);
-    MoveMouse(f.dlg.get());
+    driver::MoveMouse(*f.dlg);
     f.Click(IDC_CREATE_BATCH_FILE);
-    QVERIFY(!Exists(batch));
-    QCOMPARE(f.shell.messages.size(), std::size_t{1});
-    QCOMPARE(f.shell.messages[0].text, CString("Operation Failed. No item has been selected!"));
-    QCOMPARE(f.shell.messages[0].cursor, HCURSOR(Qt::WaitCursor));
-    QCOMPARE(f.Column(1), std::vector<CString>({""}));
-    QCOMPARE(f.dlg->m_strBatchPath, batch);
+    EXPECT_FALSE(Exists(batch));
+    ASSERT_EQ(f.shell.messages.size(), 1u);
+    EXPECT_EQ(f.shell.messages[0].text, kNoSelection);
+    EXPECT_EQ(f.shell.messages[0].cursor, Cursor(IDC_WAIT));
+    EXPECT_EQ(f.Column(1), std::vector<CString>({""}));
+    EXPECT_EQ(f.dlg->m_strBatchPath, batch);
 }
 
-void CommandsTest::createBatchFileSaysSoWhenTheFileCannotBeWritten() {
+TEST_F(CommandsTest, CreateBatchFileSaysSoWhenTheFileCannotBeWritten) {
     DialogFixture f;
     const CString a = f.env.Scheme("a.sch", kBefore);
-    f.Add({a});
-    const CString batch = f.env.Dir("data") + "/VELDRAN_BATCH.dat";
+    const CString b = f.env.Scheme("b.sch", kBefore);
+    f.Add({a, b});
+    const CString batch = f.env.Dir("data") + kSep + "VELDRAN_BATCH.dat";
     std::filesystem::create_directory(batch);
-    f.Select({0});
+    f.Select({0, 1});
     f.Click(IDC_CREATE_BATCH_FILE);
     // One message, naming the file and why, and no word of a batch file created.
-    QCOMPARE(f.shell.messages.size(), std::size_t{1});
+    ASSERT_EQ(f.shell.messages.size(), 1u);
     const CString& text = f.shell.messages[0].text;
-    QVERIFY2(text.find(batch) != std::string::npos, text.c_str());
-    QVERIFY2(text.find("batch data file") != std::string::npos, text.c_str());
-    QVERIFY(text.find("Batch file created") == std::string::npos);
-    QCOMPARE(f.shell.messages[0].type, MB_OK | MB_ICONWARNING);
+    EXPECT_TRUE(Contains(text, batch.c_str())) << text;
+    EXPECT_TRUE(Contains(text, "batch data file")) << text;
+    EXPECT_FALSE(Contains(text, "Batch file created"));
+    EXPECT_EQ(f.shell.messages[0].type, MB_OK | MB_ICONWARNING);
+    // The items whose paths did not get there say so, and why.
+    EXPECT_EQ(f.Column(1), std::vector<CString>({"ERROR", "ERROR"}));
+    for (int i = 0; i < 2; ++i) {
+        const CString reason = f.dlg->m_listFiles.GetItemToolTip(i);
+        EXPECT_NE(reason, "");
+        EXPECT_TRUE(Contains(text, reason.c_str())) << reason;
+    }
 }
 
-void CommandsTest::openStartsOneEditorPerSelectedFileInOrder() {
+TEST_F(CommandsTest, OpenStartsOneEditorPerSelectedFileInOrder) {
     DialogFixture f;
-    const CString dir = f.env.Dir("schemes") + "/";
+    const CString dir = f.env.Dir("schemes") + kSep;
     f.Add({dir + "c d.sch", dir + "a.sch", dir + "e.sch", dir + "b.sch"});
     f.dlg->OnListOpen();
-    QCOMPARE(f.shell.messages.size(), std::size_t{1});
-    QVERIFY(f.shell.processes.empty());
+    EXPECT_EQ(f.shell.messages.size(), 1u);
+    EXPECT_TRUE(f.shell.processes.empty());
 
-    qputenv("VELDRAN_EDITOR", "my-editor --new-window");
+    // The path is one argument, blanks and all, after what the editor's own command asks for.
+#ifdef _WIN32
+    const CString program = "notepad.exe";
+    const std::vector<CString> options;
+#else
+    setenv("VELDRAN_EDITOR", "my-editor --new-window", 1);
+    const CString program = "my-editor";
+    const std::vector<CString> options = {"--new-window"};
+#endif
     f.Select({3, 0, 2});
-    f.dlg->GetMenu()->GetSubMenu(0)->Menu()->actions().at(0)->trigger(); // "Open"
-    QCOMPARE(f.shell.processes.size(), std::size_t{3});
+    driver::ChooseMenuItem(*f.dlg, *f.dlg->GetMenu()->GetSubMenu(0), 0); // "Open"
+    ASSERT_EQ(f.shell.processes.size(), 3u);
     const CString expected[] = {dir + "a.sch", dir + "c d.sch", dir + "e.sch"};
     for (int i = 0; i < 3; ++i) {
-        QCOMPARE(f.shell.processes[i].program, CString("my-editor"));
-        // The path is one argument, blanks and all.
-        QCOMPARE(f.shell.processes[i].arguments,
-                 std::vector<CString>({"--new-window", expected[i]}));
+        std::vector<CString> arguments = options;
+        arguments.push_back(expected[i]);
+        EXPECT_EQ(f.shell.processes[i].program, program);
+        EXPECT_EQ(f.shell.processes[i].arguments, arguments);
     }
-    QCOMPARE(f.dlg->m_strCurrentFile, expected[2]);
+    EXPECT_EQ(f.dlg->m_strCurrentFile, expected[2]);
 
+#ifndef _WIN32
     // Without a chosen editor, the desktop's opener.
-    qunsetenv("VELDRAN_EDITOR");
+    unsetenv("VELDRAN_EDITOR");
     f.Select({1});
     f.dlg->OnListOpen();
-    QCOMPARE(f.shell.processes.back().program, CString("xdg-open"));
-    QCOMPARE(f.shell.processes.back().arguments, std::vector<CString>({dir + "b.sch"}));
+    EXPECT_EQ(f.shell.processes.back().program, "xdg-open");
+    EXPECT_EQ(f.shell.processes.back().arguments, std::vector<CString>({dir + "b.sch"}));
+#endif
 }
 
-void CommandsTest::showCommandsOpenThePathsLastBuilt() {
+TEST_F(CommandsTest, ShowCommandsOpenThePathsLastBuilt) {
     DialogFixture f;
     f.Add({f.env.Scheme("a.sch", kBefore)});
     // Before any Replace or Create batch file both paths are empty.
     f.Click(IDC_SHOW_LOG);
     f.Click(IDC_SHOW_BATCH);
-    QCOMPARE(f.shell.processes.size(), std::size_t{2});
-    QCOMPARE(f.shell.processes[0].arguments, std::vector<CString>({""}));
-    QCOMPARE(f.shell.processes[1].arguments, std::vector<CString>({""}));
+    ASSERT_EQ(f.shell.processes.size(), 2u);
+    EXPECT_EQ(f.shell.processes[0].arguments, std::vector<CString>({""}));
+    EXPECT_EQ(f.shell.processes[1].arguments, std::vector<CString>({""}));
 
     f.Select({0});
     f.Click(IDC_CREATE_BATCH_FILE);
     f.Click(IDC_SHOW_BATCH);
-    QCOMPARE(f.shell.processes.back().arguments, std::vector<CString>({f.dlg->m_strBatchPath}));
-    QVERIFY(f.shell.messages.back().text.find(f.dlg->m_strBatchPath) != std::string::npos);
+    EXPECT_EQ(f.shell.processes.back().arguments, std::vector<CString>({f.dlg->m_strBatchPath}));
+    EXPECT_TRUE(Contains(f.shell.messages.back().text, f.dlg->m_strBatchPath.c_str()));
 
     f.Type(IDC_FIND_TEXT, "AH36");
     f.Click(IDC_REPLACE);
@@ -528,15 +490,15 @@ void CommandsTest::showCommandsOpenThePathsLastBuilt() {
     // A new base name takes effect only at the next Replace; Show Log File reads it in, though.
     f.Type(IDC_LOG_NAME, "other");
     f.Click(IDC_SHOW_LOG);
-    QCOMPARE(f.shell.processes.back().arguments, std::vector<CString>({builtLog}));
-    QCOMPARE(f.dlg->m_strLogName, CString("other"));
+    EXPECT_EQ(f.shell.processes.back().arguments, std::vector<CString>({builtLog}));
+    EXPECT_EQ(f.dlg->m_strLogName, "other");
 }
 
-void CommandsTest::resetClearsStatusAndNote() {
+TEST_F(CommandsTest, ResetClearsStatusAndNote) {
     DialogFixture f;
     f.Click(IDC_RESET_STATUS); // an empty list: nothing to do
     const CString a = f.env.Scheme("a.sch", kBefore);
-    const CString dir = f.env.Dir("schemes") + "/b.sch";
+    const CString dir = f.env.Dir("schemes") + kSep + "b.sch";
     std::filesystem::create_directory(dir);
     f.Add({a, dir, f.env.Scheme("c.sch", kOther)});
     f.Type(IDC_FIND_TEXT, "AH36");
@@ -545,91 +507,84 @@ void CommandsTest::resetClearsStatusAndNote() {
     f.dlg->m_listFiles.SetItemText(2, 1, "PROCESSING");
     f.Select({2});
     f.Click(IDC_RESET_STATUS);
-    QCOMPARE(f.Column(1), std::vector<CString>(3));
-    QCOMPARE(f.Column(2), std::vector<CString>(3));
-    QCOMPARE(f.dlg->m_listFiles.GetItemToolTip(1), CString());
-    QCOMPARE(f.dlg->m_listFiles.GetSelectedCount(), 1u);
-    QCOMPARE(f.Column(0)[0], a);
+    EXPECT_EQ(f.Column(1), std::vector<CString>(3));
+    EXPECT_EQ(f.Column(2), std::vector<CString>(3));
+    EXPECT_EQ(f.dlg->m_listFiles.GetItemToolTip(1), "");
+    EXPECT_EQ(f.dlg->m_listFiles.GetSelectedCount(), 1u);
+    EXPECT_EQ(f.Column(0)[0], a);
 }
 
-void CommandsTest::aboutOpensForEverySystemCommandOfItsRange() {
+TEST_F(CommandsTest, AboutOpensForEverySystemCommandOfItsRange) {
     DialogFixture f;
     for (UINT id = 0x0010; id <= 0x001F; ++id)
-        f.dlg->SendSysCommand(id, 0);
-    QCOMPARE(f.shell.modals.size(), std::size_t{16});
+        f.dlg->SendMessage(WM_SYSCOMMAND, id, 0);
+    ASSERT_EQ(f.shell.modals.size(), 16u);
     const FakeShell::Modal& about = f.shell.modals.front();
-    QCOMPARE(about.caption, QString("About veldran"));
-    QVERIFY(about.texts.contains("veldran Version 1.1"));
-    QVERIFY(about.texts.contains("OK"));
-    QVERIFY(about.texts.contains(QString::fromLatin1(kWebAddress)));
+    EXPECT_EQ(about.caption, "About veldran");
+    const auto has = [&about](const CString& text) {
+        return std::find(about.texts.begin(), about.texts.end(), text) != about.texts.end();
+    };
+    EXPECT_TRUE(has("veldran Version 1.1"));
+    EXPECT_TRUE(has("OK"));
+    EXPECT_TRUE(has(kWebAddress));
 
-    f.dlg->SendSysCommand(0x0020, 0);
-    f.dlg->SendSysCommand(0x0000, 0);
-    QCOMPARE(f.shell.modals.size(), std::size_t{16});
-    // The menu item that stands in for the system menu's.
-    f.dlg->GetSystemMenu(FALSE)->Menu()->actions().back()->trigger();
-    QCOMPARE(f.shell.modals.size(), std::size_t{17});
+    f.dlg->SendMessage(WM_SYSCOMMAND, 0x0020, 0);
+    f.dlg->SendMessage(WM_SYSCOMMAND, 0x0000, 0);
+    EXPECT_EQ(f.shell.modals.size(), 16u);
+    // Chosen from the system menu.
+    CMenu* system = f.dlg->GetSystemMenu(FALSE);
+    driver::ChooseMenuItem(*f.dlg, *system, system->GetMenuItemCount() - 1);
+    EXPECT_EQ(f.shell.modals.size(), 17u);
 
     // In a real modal run, Enter is the About box's OK.
-    f.shell.runModal = [](CDialog& dialog) {
-        QTimer::singleShot(0, &dialog, [&dialog] { QTest::keyClick(&dialog, Qt::Key_Return); });
-        return dialog.exec();
-    };
     int result = 0;
-    f.shell.runModal = [inner = f.shell.runModal, &result](CDialog& dialog) {
-        result = inner(dialog);
+    f.shell.runModal = [&result](CDialog& dialog) {
+        driver::Later([&dialog] { driver::PressEnter(dialog); });
+        result = driver::RunRealModalLoop(dialog);
         return result;
     };
-    f.dlg->SendSysCommand(IDM_ABOUTBOX, 0);
-    QCOMPARE(result, int(IDOK));
+    f.dlg->SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    EXPECT_EQ(result, int(IDOK));
 
     // Other system commands do what the platform does: close closes.
-    QVERIFY(f.dlg->isVisible());
-    f.dlg->SendSysCommand(SC_CLOSE, 0);
-    QVERIFY(!f.dlg->isVisible());
-    QCOMPARE(f.shell.modals.size(), std::size_t{18});
+    EXPECT_TRUE(f.dlg->IsWindowVisible());
+    f.dlg->SendMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
+    driver::ProcessMessages();
+    EXPECT_FALSE(f.dlg->IsWindowVisible());
+    EXPECT_EQ(f.shell.modals.size(), 18u);
 }
 
-void CommandsTest::contextMenuOffersOpenAndExcludeAnywhere() {
+TEST_F(CommandsTest, ContextMenuOffersOpenAndExcludeAnywhere) {
     DialogFixture f;
     f.Add({"/s/1.sch", "/s/2.sch", "/s/3.sch"});
-    ListView* view = f.dlg->m_listFiles.View();
-    const auto request = [](QWidget* widget) {
-        const QPoint at = widget->rect().center();
-        QContextMenuEvent event(QContextMenuEvent::Mouse, at, widget->mapToGlobal(at));
-        QCoreApplication::sendEvent(widget, &event);
-    };
 
     // Nothing selected: the menu still shows, and its commands complain.
     f.shell.choose = "Exclude";
-    request(view->viewport());
-    QCOMPARE(f.shell.popups.size(), std::size_t{1});
-    QCOMPARE(f.shell.popups[0], QStringList({"Open", "Exclude"}));
-    QCOMPARE(f.shell.messages.size(), std::size_t{1});
+    driver::RequestContextMenu(&f.dlg->m_listFiles);
+    ASSERT_EQ(f.shell.popups.size(), 1u);
+    EXPECT_EQ(f.shell.popups[0], std::vector<CString>({"Open", "Exclude"}));
+    EXPECT_EQ(f.shell.messages.size(), 1u);
     f.shell.choose = "Open";
-    request(f.Item(IDC_PROJECT_NAME));
-    QCOMPARE(f.shell.popups.size(), std::size_t{2});
-    QCOMPARE(f.shell.messages.size(), std::size_t{2});
+    driver::RequestContextMenu(f.Item(IDC_PROJECT_NAME));
+    EXPECT_EQ(f.shell.popups.size(), 2u);
+    EXPECT_EQ(f.shell.messages.size(), 2u);
 
     f.Select({1});
     f.shell.choose = "Exclude";
-    request(view->viewport());
-    QCOMPARE(f.Column(0), std::vector<CString>({"/s/1.sch", "/s/3.sch"}));
-    QCOMPARE(f.Text(IDC_LISTED), QString("Listed : 2"));
+    driver::RequestContextMenu(&f.dlg->m_listFiles);
+    EXPECT_EQ(f.Column(0), std::vector<CString>({"/s/1.sch", "/s/3.sch"}));
+    EXPECT_EQ(f.Text(IDC_LISTED), "Listed : 2");
 }
 
-void CommandsTest::webLinkStartsTheBrowserOnEveryClick() {
+TEST_F(CommandsTest, WebLinkStartsTheBrowserOnEveryClick) {
     DialogFixture f;
     f.Click(IDC_WEB_LINK);
     f.Click(IDC_WEB_LINK);
-    QCOMPARE(f.shell.urls, std::vector<CString>({kWebAddress, kWebAddress}));
+    EXPECT_EQ(f.shell.urls, std::vector<CString>({kWebAddress, kWebAddress}));
 }
 
-void CommandsTest::minimisedIconIsCentredTowardZero() {
-    QCOMPARE(CenteredIconOrigin(QRect(0, 0, 0, 0), 32, 32), QPoint(-15, -15));
-    QCOMPARE(CenteredIconOrigin(QRect(0, 0, 100, 51), 32, 32), QPoint(34, 10));
-    QCOMPARE(GetSystemMetrics(SM_CXICON), 32);
+TEST_F(CommandsTest, MinimisedIconIsCentredTowardZero) {
+    EXPECT_EQ(CenteredIconOrigin(CRect(0, 0, 0, 0), 32, 32), CPoint(-15, -15));
+    EXPECT_EQ(CenteredIconOrigin(CRect(0, 0, 100, 51), 32, 32), CPoint(34, 10));
+    EXPECT_EQ(CWnd::GetSystemMetrics(SM_CXICON), 32);
 }
-
-QTEST_MAIN(CommandsTest)
-#include "CommandsTest.moc"

@@ -1,26 +1,28 @@
 #include "UiTestSupport.h"
 
-#include <QAbstractButton>
-#include <QAction>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QTest>
+#include <Platform.h>
+#include <WinApp.h>
 
-#include <fstream>
-#include <sstream>
+#include <cstdlib>
+#include <filesystem>
 
-int FakeShell::MessageBox(QWidget*, const CString& text, const CString& caption, UINT type) {
-    messages.push_back({text, caption, type, GetTransientCursor()});
+namespace {
+
+std::string g_programPath;
+
+} // namespace
+
+const CString kSep(1, veldran::kDirSeparator);
+
+int FakeShell::MessageBox(CWnd*, const CString& text, const CString& caption, UINT type) {
+    messages.push_back({text, caption, type, CWnd::GetCursor()});
     return IDOK;
 }
 
-bool FakeShell::GetOpenFileNames(QWidget*, const OpenFileRequest& request,
-                                 std::vector<CString>& paths) {
+bool FakeShell::GetOpenFileNames(CWnd*, const OpenFileRequest& request, std::vector<CString>& paths,
+                                 CString& error) {
     fileRequests.push_back(request);
+    error = fileError;
     if (fileAnswers.empty())
         return false;
     const std::optional<std::vector<CString>> answer = fileAnswers.front();
@@ -33,28 +35,29 @@ bool FakeShell::GetOpenFileNames(QWidget*, const OpenFileRequest& request,
 
 int FakeShell::RunModalLoop(CDialog& dialog) {
     Modal modal;
-    modal.caption = dialog.windowTitle();
-    for (QWidget* item : dialog.TemplateItems()) {
-        if (auto* label = qobject_cast<QLabel*>(item); label && !label->text().isEmpty())
-            modal.texts << label->text();
-        else if (auto* button = qobject_cast<QAbstractButton*>(item))
-            modal.texts << button->text();
+    dialog.GetWindowText(modal.caption);
+    for (const std::unique_ptr<CWnd>& item : dialog.TemplateItems()) {
+        CString text;
+        item->GetWindowText(text);
+        if (!text.empty())
+            modal.texts.push_back(text);
     }
     modals.push_back(modal);
     return runModal ? runModal(dialog) : IDOK;
 }
 
-void FakeShell::TrackPopupMenu(QMenu& menu, const QPoint&, QWidget*) {
-    QStringList texts;
-    QAction* chosen = nullptr;
-    for (QAction* action : menu.actions()) {
-        texts << action->text();
-        if (!choose.isEmpty() && action->text() == choose)
-            chosen = action;
+UINT FakeShell::TrackPopupMenu(CMenu& menu, UINT, CPoint, CWnd*) {
+    std::vector<CString> texts;
+    UINT chosen = 0;
+    for (int i = 0; i < menu.GetMenuItemCount(); ++i) {
+        CString text;
+        menu.GetMenuString(static_cast<UINT>(i), text, MF_BYPOSITION);
+        texts.push_back(text);
+        if (!choose.empty() && text == choose)
+            chosen = menu.GetMenuItemID(i);
     }
     popups.push_back(texts);
-    if (chosen)
-        chosen->trigger();
+    return chosen;
 }
 
 void FakeShell::StartProcess(const CString& program, const std::vector<CString>& arguments) {
@@ -66,32 +69,23 @@ void FakeShell::OpenUrl(const CString& url) {
 }
 
 TestEnvironment::TestEnvironment() {
-    m_hadTable = qEnvironmentVariableIsSet("TB_ENV_TABLE");
-    m_oldTable = qgetenv("TB_ENV_TABLE");
-    QDir root(m_dir.path());
-    root.mkdir("schemes");
-    root.mkdir("log");
-    root.mkdir("data");
+    for (const char* name : {"schemes", "log", "data"})
+        std::filesystem::create_directory(Dir(name));
     WriteTable("SB_PROJECT=Alpha\nSB_SHIPSCH=" + Dir("schemes") + "\nSB_SHIPDATA=" + Dir("data") +
                "\nSB_TEMP=" + Dir("log") + "\n");
-    qputenv("TB_ENV_TABLE", QByteArray::fromStdString(TablePath()));
+    setenv("TB_ENV_TABLE", TablePath().c_str(), 1);
 }
 
 TestEnvironment::~TestEnvironment() {
-    if (m_hadTable)
-        qputenv("TB_ENV_TABLE", m_oldTable);
-    else
-        qunsetenv("TB_ENV_TABLE");
-    // A test may leave read-only files behind; the directory must still go.
-    QDir(m_dir.path()).removeRecursively();
+    unsetenv("TB_ENV_TABLE");
 }
 
 CString TestEnvironment::Dir(const char* name) const {
-    return FromQString(m_dir.path()) + "/" + name;
+    return m_dir.File(name);
 }
 
 CString TestEnvironment::Scheme(const std::string& name, const std::string& content) const {
-    const CString path = Dir("schemes") + "/" + name;
+    const CString path = Dir("schemes") + kSep + name;
     WriteFile(path, content);
     return path;
 }
@@ -101,15 +95,11 @@ void TestEnvironment::WriteTable(const std::string& content) const {
 }
 
 CString TestEnvironment::TablePath() const {
-    return FromQString(m_dir.path()) + "/env_table.txt";
+    return m_dir.File("env_table.txt");
 }
 
 DialogFixture::DialogFixture() : dlg(std::make_unique<CMainDlg>()) {
     dlg->Create();
-}
-
-DialogFixture::~DialogFixture() {
-    dlg.reset();
 }
 
 void DialogFixture::Add(const std::vector<CString>& paths) {
@@ -123,30 +113,14 @@ void DialogFixture::Select(const std::vector<int>& rows) {
         dlg->m_listFiles.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
 }
 
-QString DialogFixture::Text(int id) const {
-    if (auto* edit = qobject_cast<QLineEdit*>(Item(id)))
-        return edit->text();
-    if (auto* label = qobject_cast<QLabel*>(Item(id)))
-        return label->text();
-    return QString();
+CString DialogFixture::Text(int id) const {
+    CString text;
+    dlg->GetDlgItemText(id, text);
+    return text;
 }
 
-void DialogFixture::Type(int id, const QString& text) {
-    auto* edit = qobject_cast<QLineEdit*>(Item(id));
-    QVERIFY(edit);
-    edit->clear();
-    QTest::keyClicks(edit, text);
-}
-
-void DialogFixture::Click(int id) {
-    QWidget* widget = Item(id);
-    QVERIFY(widget);
-    QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, widget->rect().center());
-}
-
-bool DialogFixture::Checked(int id) const {
-    auto* button = qobject_cast<QAbstractButton*>(Item(id));
-    return button && button->isChecked();
+void DialogFixture::Type(int id, const CString& text) {
+    dlg->SetDlgItemText(id, text);
 }
 
 std::vector<CString> DialogFixture::Column(int column) const {
@@ -157,21 +131,33 @@ std::vector<CString> DialogFixture::Column(int column) const {
 }
 
 std::string ReadFile(const CString& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+    return Exists(path) ? veldran::test::ReadBytes(path) : std::string();
 }
 
 void WriteFile(const CString& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
+    veldran::test::WriteBytes(path, content);
 }
 
 bool Exists(const CString& path) {
-    return QFileInfo::exists(ToQString(path));
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
 }
 
 CString AppName() {
-    return FromQString(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
+    return std::filesystem::path(g_programPath).stem().string();
+}
+
+std::string Native(const std::string& text) {
+    return veldran::test::Native(text);
+}
+
+int main(int argc, char** argv) {
+    g_programPath = argc > 0 ? argv[0] : "";
+#ifndef _WIN32
+    // Qt's windows need no display to be driven; the suite runs offscreen unless told otherwise.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+#endif
+    WindowSystem windows(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

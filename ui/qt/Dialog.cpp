@@ -1,20 +1,20 @@
-#include "Dialog.h"
+// The Qt backend's dialogs: widgets made from the template, events passed to the message map.
+#include "DialogWindow.h"
 
-#include "DataExchange.h"
-#include "ListCtrl.h"
+#include "ListView.h"
+#include "Menu.h"
 #include "Resource.h"
 #include "Shell.h"
-#include "WinApp.h"
-#include "WinSystemMenu.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
-#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QStyle>
 
@@ -37,8 +37,7 @@ int MulDiv(int a, int b, int c) {
     return static_cast<int>(std::llround(static_cast<double>(a) * b / c));
 }
 
-QRect MapDialogRect(const QRect& dialogUnits, BaseUnits units) {
-    // The edges are mapped, not the sizes, so controls that meet in dialog units meet in pixels.
+QRect MapDialogUnits(const QRect& dialogUnits, BaseUnits units) {
     const int left = MulDiv(dialogUnits.x(), units.cx, 4);
     const int top = MulDiv(dialogUnits.y(), units.cy, 8);
     const int right = MulDiv(dialogUnits.x() + dialogUnits.width(), units.cx, 4);
@@ -46,6 +45,9 @@ QRect MapDialogRect(const QRect& dialogUnits, BaseUnits units) {
     return QRect(left, top, right - left, bottom - top);
 }
 
+namespace {
+
+// The template's font, or the desktop's sans-serif at the template's size where it is missing.
 QFont DialogFont(const char* family, int pointSize) {
     const QString name = QString::fromLatin1(family);
     QFont font = QFontDatabase::hasFamily(name)
@@ -54,6 +56,18 @@ QFont DialogFont(const char* family, int pointSize) {
     font.setPointSize(pointSize);
     return font;
 }
+
+// The height of a menu bar row in a font. The template's own pop-up has an empty title, which
+// would make the bar as thin as an empty item, so a titled probe measures it.
+int MenuBarHeight(const QFont& font) {
+    QMenuBar probe;
+    probe.setNativeMenuBar(false);
+    probe.setFont(font);
+    probe.addMenu(QStringLiteral("Menu"));
+    return probe.sizeHint().height();
+}
+
+} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // StaticLabel
@@ -66,6 +80,41 @@ StaticLabel::StaticLabel(DWORD style, QWidget* parent) : QLabel(parent), m_style
     // A static draws its text from the top unless it asks to be centred vertically.
     const Qt::Alignment vertical = (style & SS_CENTERIMAGE) ? Qt::AlignVCenter : Qt::AlignTop;
     setAlignment(horizontal | vertical);
+}
+
+void StaticLabel::SetText(const QString& text) {
+    setText(text);
+    UpdateToolTip();
+}
+
+QString StaticLabel::ShownText() const {
+    const QString full = text();
+    const int width = contentsRect().width();
+    const QFontMetrics metrics = fontMetrics();
+    if ((m_style & SS_PATHELLIPSIS) == 0 || metrics.horizontalAdvance(full) <= width)
+        return full;
+    // As Windows shortens a path: the last part stays whole (a directory's with its closing
+    // separator) and the middle before it gives way; a last part too long for the field keeps
+    // its end.
+    qsizetype cut = -1;
+    for (qsizetype i = full.size() - 2; i >= 0 && cut < 0; --i)
+        if (full[i] == u'/' || full[i] == u'\\')
+            cut = i;
+    if (cut <= 0)
+        return metrics.elidedText(full, Qt::ElideMiddle, width);
+    const QString tail = full.mid(cut);
+    const int tailWidth = metrics.horizontalAdvance(tail);
+    const QString ellipsis(QChar(0x2026));
+    if (tailWidth + metrics.horizontalAdvance(ellipsis) > width)
+        return metrics.elidedText(full, Qt::ElideLeft, width);
+    return metrics.elidedText(full.left(cut), Qt::ElideRight, width - tailWidth) + tail;
+}
+
+void StaticLabel::UpdateToolTip() {
+    if ((m_style & SS_PATHELLIPSIS) == 0)
+        return;
+    const QString shown = ShownText();
+    setToolTip(shown == text() ? QString() : text());
 }
 
 void StaticLabel::mouseReleaseEvent(QMouseEvent* event) {
@@ -81,162 +130,153 @@ void StaticLabel::paintEvent(QPaintEvent* event) {
         return;
     }
     QPainter painter(this);
-    const QRect area = contentsRect();
-    const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
-    style()->drawItemText(&painter, area, static_cast<int>(alignment()), palette(), isEnabled(),
-                          shown, foregroundRole());
+    style()->drawItemText(&painter, contentsRect(), static_cast<int>(alignment()), palette(),
+                          isEnabled(), ShownText(), foregroundRole());
+}
+
+void StaticLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    UpdateToolTip();
 }
 
 // ---------------------------------------------------------------------------------------------
-// CDialog
+// DialogWindow
+
+DialogWindow::DialogWindow(CDialog& dialog, QWidget* parent) : QDialog(parent), m_dialog(dialog) {}
+
+DialogWindow* DialogWindowOf(HWND hWnd) {
+    return dynamic_cast<DialogWindow*>(WidgetOf(hWnd));
+}
+
+LRESULT DialogWindow::Send(UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (m_dialog.Dispatch(message, wParam, lParam, result))
+        return result;
+    if (message == WM_SYSCOMMAND) {
+        switch (wParam & 0xFFF0) {
+        case SC_CLOSE:
+            close();
+            break;
+        case SC_MINIMIZE:
+            showMinimized();
+            break;
+        case SC_RESTORE:
+            showNormal();
+            break;
+        default:
+            break;
+        }
+    }
+    return result;
+}
+
+void DialogWindow::accept() {
+    Send(WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+}
+
+void DialogWindow::reject() {
+    // Escape and the close box arrive here, as the Exit button's IDCANCEL does.
+    Send(WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+}
+
+void DialogWindow::paintEvent(QPaintEvent* /*event*/) {
+    QPainter p(this);
+    painter = &p;
+    Send(WM_PAINT, 0, 0);
+    painter = nullptr;
+}
+
+void DialogWindow::contextMenuEvent(QContextMenuEvent* event) {
+    // The control under the point, as the window that asked; a part of one stands for it.
+    HWND from = HandleOf(this);
+    for (QWidget* w = childAt(event->pos()); w && w != this; w = w->parentWidget()) {
+        if (m_dialog.FromHandle(HandleOf(w))) {
+            from = HandleOf(w);
+            break;
+        }
+    }
+    const QPoint at = event->globalPos();
+    Send(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(from),
+         MAKELPARAM(static_cast<unsigned>(at.x()), static_cast<unsigned>(at.y())));
+    event->accept();
+}
+
+// ---------------------------------------------------------------------------------------------
+// CDialog: the backend's part
 
 namespace {
 
-// The height of a menu bar row in a font. The template's own pop-up has an empty title, which
-// would make the bar as thin as an empty item, so a titled probe measures it.
-int MenuBarHeight(const QFont& font) {
-    QMenuBar probe;
-    probe.setNativeMenuBar(false);
-    probe.setFont(font);
-    probe.addMenu(QStringLiteral("Menu"));
-    return probe.sizeHint().height();
-}
-
-} // namespace
-
-CDialog::CDialog(UINT nIDTemplate, QWidget* pParentWnd) : QDialog(pParentWnd) {
-    m_template = FindDialogTemplate(static_cast<int>(nIDTemplate));
-}
-
-CDialog::~CDialog() = default;
-
-int CDialog::DoModal() {
-    if (!CreateFromTemplate())
-        return -1;
-    OnInitDialog();
-    return AfxGetShell().RunModalLoop(*this);
-}
-
-BOOL CDialog::Create() {
-    if (!CreateFromTemplate())
-        return FALSE;
-    OnInitDialog();
-    show();
-    return TRUE;
-}
-
-bool CDialog::CreateFromTemplate() {
-    if (m_created)
-        return true;
-    if (!m_template)
-        return false;
-    const DialogTemplate& t = *m_template;
-    setWindowTitle(QString::fromLatin1(t.caption));
-    const QFont font = DialogFont(t.fontName, t.pointSize);
-    setFont(font);
-    m_units = DialogBaseUnits(font);
-
-    // An application window gets a taskbar button of its own; there is no minimise or
-    // maximise box, and a modal frame does not resize.
-    Qt::WindowFlags flags = (t.exStyle & WS_EX_APPWINDOW) ? Qt::Window : Qt::Dialog;
-    flags |= Qt::CustomizeWindowHint;
-    if ((t.style & WS_CAPTION) == WS_CAPTION)
-        flags |= Qt::WindowTitleHint;
-    if (t.style & WS_SYSMENU)
-        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-    setWindowFlags(flags);
-
-    int menuHeight = 0;
-    QMenuBar* bar = nullptr;
-    if (const MenuTemplate* menu = t.menuId ? FindMenuTemplate(t.menuId) : nullptr) {
-        bar = new QMenuBar(this);
-        bar->setNativeMenuBar(false);
-        m_menuBar = std::make_unique<CMenu>(bar, *menu, [this](UINT id) { SendCommand(id); });
-        menuHeight = MenuBarHeight(font);
-    }
-
-    const QRect client = MapDialogRect(QRect(0, 0, t.cx, t.cy), m_units);
-    m_client = new QWidget(this);
-    m_client->setGeometry(0, menuHeight, client.width(), client.height());
-    if (bar)
-        bar->setGeometry(0, 0, client.width(), menuHeight);
-    setFixedSize(client.width(), menuHeight + client.height());
-
-    for (const DialogItemTemplate& item : t.items) {
-        QWidget* widget = CreateItem(item);
-        m_items.push_back(widget);
-        if (item.id != IDC_STATIC)
-            m_byId.emplace(item.id, widget);
-    }
-    m_created = true;
-    return true;
-}
-
-QWidget* CDialog::CreateItem(const DialogItemTemplate& item) {
+QWidget* CreateItem(DialogWindow& window, const DialogItemTemplate& item) {
     const std::string_view windowClass = item.windowClass;
     const QString text = item.text ? QString::fromLatin1(item.text) : QString();
-    const UINT id = static_cast<UINT>(item.id);
+    const auto command = [&window, id = static_cast<unsigned>(item.id)] {
+        window.Send(WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    };
+    QWidget* parent = window.client;
     QWidget* widget = nullptr;
-    QRect place = MapDialogRect(QRect(item.x, item.y, item.cx, item.cy), m_units);
+    QRect place = MapDialogUnits(QRect(item.x, item.y, item.cx, item.cy), window.units);
 
     if (windowClass == "button") {
         switch (item.style & BS_TYPEMASK) {
         case BS_AUTOCHECKBOX: {
-            auto* box = new QCheckBox(text, m_client);
+            auto* box = new QCheckBox(text, parent);
             // The box has toggled by the time its command arrives.
-            connect(box, &QCheckBox::clicked, this, [this, id] { SendCommand(id); });
+            QObject::connect(box, &QCheckBox::clicked, &window, command);
             widget = box;
             break;
         }
         case BS_GROUPBOX: {
-            auto* group = new QGroupBox(text, m_client);
+            auto* group = new QGroupBox(text, parent);
             // A group box only frames; clicks go to what lies under it.
             group->setAttribute(Qt::WA_TransparentForMouseEvents);
             widget = group;
             break;
         }
         default: {
-            auto* button = new QPushButton(text, m_client);
+            auto* button = new QPushButton(text, parent);
             button->setAutoDefault(true);
             // Enter stands for OK: only an OK marked as the default takes it. Elsewhere Enter
             // clicks the button that has the focus and nothing else.
             if ((item.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON && item.id == IDOK)
                 button->setDefault(true);
-            connect(button, &QPushButton::clicked, this, [this, id] { SendCommand(id); });
+            QObject::connect(button, &QPushButton::clicked, &window, command);
             widget = button;
             break;
         }
         }
     } else if (windowClass == "edit") {
-        auto* edit = new QLineEdit(m_client);
+        auto* edit = new QLineEdit(parent);
         edit->setFrame((item.style & WS_BORDER) != 0);
         widget = edit;
     } else if (windowClass == "static" && (item.style & SS_TYPEMASK) == SS_ICON) {
         // An icon static takes the size of its icon.
-        auto* icon = new QLabel(m_client);
-        const int cx = GetSystemMetrics(SM_CXICON);
-        const int cy = GetSystemMetrics(SM_CYICON);
-        icon->setPixmap(AfxLoadIcon(static_cast<UINT>(item.imageId)).pixmap(cx, cy));
+        auto* icon = new QLabel(parent);
+        const int cx = CWnd::GetSystemMetrics(SM_CXICON);
+        const int cy = CWnd::GetSystemMetrics(SM_CYICON);
+        if (HICON hIcon = AfxLoadIcon(static_cast<UINT>(item.imageId)))
+            icon->setPixmap(hIcon->icon.pixmap(cx, cy));
         place.setSize(QSize(cx, cy));
         widget = icon;
     } else if (windowClass == "static") {
-        auto* label = new StaticLabel(item.style, m_client);
-        label->setText(text);
+        auto* label = new StaticLabel(item.style, parent);
+        label->SetText(text);
         if (item.style & SS_NOTIFY)
-            label->SetClickHandler([this, id] { SendCommand(id); });
+            label->SetClickHandler(command);
         widget = label;
     } else if (windowClass == "SysListView32") {
-        auto* list = new ListView(m_client);
+        auto* list = new ListView(parent);
         list->setFrameShape((item.style & WS_BORDER) ? QFrame::StyledPanel : QFrame::NoFrame);
-        list->SetClickHandler([this, id] { SendNotify(static_cast<int>(id), NM_CLICK); });
+        list->SetClickHandler([&window, list, id = static_cast<UINT_PTR>(item.id)] {
+            NMHDR header{HandleOf(list), id, NM_CLICK};
+            window.Send(WM_NOTIFY, id, reinterpret_cast<LPARAM>(&header));
+        });
         widget = list;
     } else {
-        widget = new QWidget(m_client);
+        widget = new QWidget(parent);
     }
 
     widget->setGeometry(place);
-    if (item.id != IDC_STATIC)
-        widget->setObjectName(QString::number(item.id));
+    widget->setProperty("controlId", item.id);
     if ((item.style & WS_VISIBLE) == 0)
         widget->hide();
     if (item.style & WS_DISABLED)
@@ -248,208 +288,178 @@ QWidget* CDialog::CreateItem(const DialogItemTemplate& item) {
     return widget;
 }
 
-BOOL CDialog::OnInitDialog() {
-    UpdateData(FALSE);
+} // namespace
+
+void DialogStateDeleter::operator()(DialogState* state) const {
+    delete state;
+}
+
+CDialog::~CDialog() {
+    DestroyWindow();
+}
+
+BOOL CDialog::CreateFromTemplate() {
+    if (m_hWnd)
+        return TRUE;
+    if (!m_template)
+        return FALSE;
+    const DialogTemplate& t = *m_template;
+    QWidget* parent = m_pParentWnd ? WidgetOf(m_pParentWnd->m_hWnd) : nullptr;
+    auto* window = new DialogWindow(*this, parent);
+    m_state.reset(new DialogState);
+    m_state->window = window;
+    m_hWnd = HandleOf(window);
+
+    window->setWindowTitle(QString::fromLatin1(t.caption));
+    const QFont font = DialogFont(t.fontName, t.pointSize);
+    window->setFont(font);
+    window->units = DialogBaseUnits(font);
+
+    // An application window gets a taskbar button of its own; there is no minimise or
+    // maximise box, and a modal frame does not resize.
+    Qt::WindowFlags flags = (t.exStyle & WS_EX_APPWINDOW) ? Qt::Window : Qt::Dialog;
+    flags |= Qt::CustomizeWindowHint;
+    if ((t.style & WS_CAPTION) == WS_CAPTION)
+        flags |= Qt::WindowTitleHint;
+    if (t.style & WS_SYSMENU)
+        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    window->setWindowFlags(flags);
+
+    int menuHeight = 0;
+    QMenuBar* bar = nullptr;
+    if (const MenuTemplate* menu = t.menuId ? FindMenuTemplate(t.menuId) : nullptr) {
+        bar = new QMenuBar(window);
+        bar->setNativeMenuBar(false);
+        m_menuBar = std::make_unique<CMenu>(MenuHandleOf(bar));
+        for (const PopupTemplate& popup : menu->popups) {
+            CMenu sub(MenuHandleOf(bar->addMenu(QString::fromLatin1(popup.title))));
+            for (const MenuItemTemplate& item : popup.items)
+                sub.AppendMenu(item.text ? MF_STRING : MF_SEPARATOR, item.id, item.text);
+        }
+        // A chosen item is a command; one of the stand-in system menu a system command.
+        QObject::connect(bar, &QMenuBar::triggered, window, [window](QAction* action) {
+            const UINT message =
+                action->parent() == window->systemMenu ? WM_SYSCOMMAND : WM_COMMAND;
+            window->Send(message, action->data().toUInt(), 0);
+        });
+        menuHeight = MenuBarHeight(font);
+    }
+
+    const QRect client = MapDialogUnits(QRect(0, 0, t.cx, t.cy), window->units);
+    window->client = new QWidget(window);
+    window->client->setGeometry(0, menuHeight, client.width(), client.height());
+    if (bar)
+        bar->setGeometry(0, 0, client.width(), menuHeight);
+    window->setFixedSize(client.width(), menuHeight + client.height());
+
+    for (const DialogItemTemplate& item : t.items) {
+        auto control = std::make_unique<CWnd>();
+        control->m_hWnd = HandleOf(CreateItem(*window, item));
+        m_items.push_back(std::move(control));
+    }
+    window->Send(WM_INITDIALOG, 0, 0);
+    if (t.style & WS_VISIBLE)
+        window->show();
     return TRUE;
 }
 
-void CDialog::DoDataExchange(CDataExchange* /*pDX*/) {}
-
-BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
-    CDataExchange dx(this, bSaveAndValidate);
-    DoDataExchange(&dx);
-    return TRUE;
-}
-
-QWidget* CDialog::GetDlgItem(int nID) const {
-    const auto it = m_byId.find(nID);
-    return it == m_byId.end() ? nullptr : it->second;
-}
-
-int CDialog::MessageBox(const CString& text, const char* caption, UINT nType) {
-    return AfxGetShell().MessageBox(this, text, caption ? CString(caption) : AfxGetAppName(),
-                                    nType);
+void CDialog::DestroyWindow() {
+    if (!m_state)
+        return;
+    m_items.clear();
+    m_systemMenu.reset();
+    m_menuBar.reset();
+    delete m_state->window;
+    m_state.reset();
+    m_hWnd = nullptr;
 }
 
 void CDialog::EndDialog(int nResult) {
-    done(nResult);
+    m_nModalResult = nResult;
+    m_bContinueModal = FALSE;
+    if (m_state)
+        m_state->window->done(nResult);
 }
 
 CMenu* CDialog::GetSystemMenu(BOOL /*bRevert*/) {
     if (m_systemMenu)
         return m_systemMenu.get();
-#ifdef Q_OS_WIN
-    if (void* native = WinGetSystemMenu(reinterpret_cast<void*>(winId()))) {
-        m_systemMenu = std::make_unique<CMenu>(native);
-        return m_systemMenu.get();
-    }
-#endif
-    if (!m_menuBar || !m_menuBar->Bar())
+    if (!m_menuBar || !m_state)
         return nullptr;
-    QMenu* standIn = m_menuBar->Bar()->addMenu(QCoreApplication::translate("CDialog", "&Help"));
+    auto* bar = static_cast<QMenuBar*>(MenuWidgetOf(m_menuBar->m_hMenu));
+    QMenu* standIn = bar->addMenu(QApplication::translate("CDialog", "&Help"));
     standIn->menuAction()->setVisible(false);
-    m_systemMenu = std::make_unique<CMenu>(standIn, [this](UINT id) { SendSysCommand(id, 0); });
+    m_state->window->systemMenu = standIn;
+    m_systemMenu = std::make_unique<CMenu>(MenuHandleOf(standIn));
     return m_systemMenu.get();
 }
 
-void CDialog::UpdateWindow() {
-    // Deliver the pending repaint of this window now: what was invalidated is painted, and no
-    // other event (input, timers) is handled meanwhile.
-    QCoreApplication::sendPostedEvents(window(), QEvent::UpdateRequest);
+void CDialog::MapDialogRect(CRect* lpRect) const {
+    if (!m_state)
+        return;
+    const QRect px =
+        MapDialogUnits(QRect(lpRect->left, lpRect->top, lpRect->Width(), lpRect->Height()),
+                       m_state->window->units);
+    *lpRect = CRect(px.left(), px.top(), px.left() + px.width(), px.top() + px.height());
 }
 
-void CDialog::SetIcon(const QIcon& icon, BOOL /*bBigIcon*/) {
-    // Qt keeps one icon with all its sizes for both places.
-    setWindowIcon(icon);
-}
-
-void CDialog::SendCommand(UINT nID) {
-    OnCommand(nID);
-}
-
-void CDialog::SendNotify(int nIdCtrl, int nCode) {
-    NMHDR header{GetDlgItem(nIdCtrl), static_cast<UINT>(nIdCtrl), nCode};
-    LRESULT result = 0;
-    OnNotify(&header, &result);
-}
-
-void CDialog::SendSysCommand(UINT nID, LPARAM lParam) {
-    const UINT outer = m_sysCommand;
-    m_sysCommand = nID;
-    m_passOn = false;
-    OnSysCommand(nID, lParam);
-    m_sysCommand = outer;
-}
-
-BOOL CDialog::OnCommand(UINT nID) {
-    switch (nID) {
-    case IDOK:
-        OnOK();
-        return TRUE;
-    case IDCANCEL:
-        OnCancel();
-        return TRUE;
-    default:
-        return FALSE;
+CWnd* CDialog::GetNextDlgTabItem(CWnd* pWndCtl, BOOL bPrevious) const {
+    if (m_items.empty())
+        return nullptr;
+    QWidget* start = pWndCtl ? WidgetOf(pWndCtl->m_hWnd) : WidgetOf(m_items.front()->m_hWnd);
+    // Qt's focus chain is the order of creation, which is the template's.
+    QWidget* w = start;
+    for (std::size_t steps = 0; steps < 4 * m_items.size() + 16; ++steps) {
+        w = bPrevious ? w->previousInFocusChain() : w->nextInFocusChain();
+        if (w == start)
+            break;
+        CWnd* item = FromHandle(HandleOf(w));
+        if (item && w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus))
+            return item;
     }
+    return pWndCtl;
 }
-
-BOOL CDialog::OnNotify(NMHDR* /*pNMHDR*/, LRESULT* /*pResult*/) {
-    return FALSE;
-}
-
-void CDialog::OnSysCommand(UINT /*nID*/, LPARAM /*lParam*/) {
-    Default();
-}
-
-void CDialog::Default() {
-#ifdef Q_OS_WIN
-    m_passOn = true; // the window procedure does the rest
-#else
-    switch (m_sysCommand & 0xFFF0) {
-    case SC_CLOSE:
-        close();
-        break;
-    case SC_MINIMIZE:
-        showMinimized();
-        break;
-    case SC_RESTORE:
-        showNormal();
-        break;
-    default:
-        break;
-    }
-#endif
-}
-
-void CDialog::OnPaint() {}
-
-void CDialog::OnContextMenu(QWidget* /*pWnd*/, QPoint /*point*/) {}
-
-void CDialog::OnOK() {
-    UpdateData(TRUE);
-    EndDialog(IDOK);
-}
-
-void CDialog::OnCancel() {
-    EndDialog(IDCANCEL);
-}
-
-void CDialog::accept() {
-    SendCommand(IDOK);
-}
-
-void CDialog::reject() {
-    // Escape and the close box arrive here, as the Exit button's IDCANCEL does.
-    SendCommand(IDCANCEL);
-}
-
-void CDialog::paintEvent(QPaintEvent* /*event*/) {
-    QPainter painter(this);
-    m_painter = &painter;
-    OnPaint();
-    m_painter = nullptr;
-}
-
-void CDialog::contextMenuEvent(QContextMenuEvent* event) {
-    OnContextMenu(childAt(event->pos()), event->globalPos());
-    event->accept();
-}
-
-#ifdef Q_OS_WIN
-bool CDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
-    unsigned id = 0;
-    std::intptr_t lParam = 0;
-    if (eventType == "windows_generic_MSG" && WinIsSysCommand(message, id, lParam)) {
-        SendSysCommand(id, lParam);
-        if (!m_passOn) {
-            *result = 0;
-            return true;
-        }
-    }
-    return QDialog::nativeEvent(eventType, message, result);
-}
-#endif
 
 // ---------------------------------------------------------------------------------------------
-// Painting helpers and icons
+// Painting and icons
 
-void CPaintDC::DrawIcon(int x, int y, const QIcon& icon, int cx, int cy) {
-    if (m_painter)
-        m_painter->drawPixmap(x, y, icon.pixmap(cx, cy));
+struct PaintState {};
+
+void PaintStateDeleter::operator()(PaintState* state) const {
+    delete state;
 }
 
-void CPaintDC::FillBackground(const QRect& rect, const QWidget& window) {
-    if (m_painter)
-        m_painter->fillRect(rect, window.palette().window());
+CPaintDC::CPaintDC(CWnd* pWnd) {
+    if (DialogWindow* window = pWnd ? DialogWindowOf(pWnd->m_hWnd) : nullptr)
+        m_hDC = DeviceOf(window->painter);
 }
 
-int GetSystemMetrics(int nIndex) {
-    switch (nIndex) {
-    case SM_CXICON:
-    case SM_CYICON:
-        return 32;
-    default:
-        return 0;
-    }
-}
+CPaintDC::~CPaintDC() = default;
 
-QPoint CenteredIconOrigin(const QRect& client, int cx, int cy) {
-    return QPoint((client.width() - cx + 1) / 2, (client.height() - cy + 1) / 2);
+BOOL CPaintDC::DrawIcon(int x, int y, HICON hIcon) {
+    QPainter* painter = PainterOf(m_hDC);
+    if (!painter || !hIcon)
+        return FALSE;
+    const int cx = CWnd::GetSystemMetrics(SM_CXICON);
+    const int cy = CWnd::GetSystemMetrics(SM_CYICON);
+    painter->drawPixmap(x, y, hIcon->icon.pixmap(cx, cy));
+    return TRUE;
 }
 
 static void InitIconResources() {
     Q_INIT_RESOURCE(veldran);
 }
 
-QIcon AfxLoadIcon(UINT nID) {
-    static const bool initialised = (InitIconResources(), true);
-    (void)initialised;
-    QIcon icon;
-    if (nID == IDR_MAINFRAME) {
+HICON AfxLoadIcon(UINT nID) {
+    if (nID != IDR_MAINFRAME)
+        return nullptr;
+    static HICON__ mainIcon = [] {
+        InitIconResources();
+        HICON__ icon;
         for (const int size : {16, 32, 48})
-            icon.addFile(QStringLiteral(":/veldran/icons/veldran-%1.png").arg(size),
-                         QSize(size, size));
-    }
-    return icon;
+            icon.icon.addFile(QStringLiteral(":/veldran/icons/veldran-%1.png").arg(size),
+                              QSize(size, size));
+        return icon;
+    }();
+    return &mainIcon;
 }

@@ -1,4 +1,8 @@
+// The Qt backend's report list.
 #include "ListCtrl.h"
+
+#include "Handles.h"
+#include "ListView.h"
 
 #include <QBrush>
 #include <QHeaderView>
@@ -201,75 +205,105 @@ void ListView::mouseReleaseEvent(QMouseEvent* event) {
 // ---------------------------------------------------------------------------------------------
 // CListCtrl
 
-void CListCtrl::Attach(QWidget* control) {
-    m_view = dynamic_cast<ListView*>(control);
+namespace {
+
+ListView* ViewOf(HWND hWnd) {
+    return dynamic_cast<ListView*>(WidgetOf(hWnd));
 }
 
+} // namespace
+
 int CListCtrl::InsertColumn(int nCol, const CString& heading, int nFormat, int nWidth) {
-    if (!m_view)
+    ListView* view = ViewOf(m_hWnd);
+    if (!view)
         return -1;
-    const int column = m_view->Model().InsertColumn(nCol, ToQString(heading), nFormat);
-    m_view->horizontalHeader()->resizeSection(column, nWidth);
+    const int column = view->Model().InsertColumn(nCol, ToQString(heading), nFormat);
+    view->horizontalHeader()->resizeSection(column, nWidth);
     return column;
 }
 
+int CListCtrl::GetColumnCount() const {
+    ListView* view = ViewOf(m_hWnd);
+    return view ? view->Model().columnCount() : 0;
+}
+
+CString CListCtrl::GetColumnHeading(int nCol) const {
+    ListView* view = ViewOf(m_hWnd);
+    return view ? FromQString(view->Model().headerData(nCol, Qt::Horizontal).toString())
+                : CString();
+}
+
+int CListCtrl::GetColumnWidth(int nCol) const {
+    ListView* view = ViewOf(m_hWnd);
+    return view ? view->horizontalHeader()->sectionSize(nCol) : 0;
+}
+
 DWORD CListCtrl::SetExtendedStyle(DWORD dwNewStyle) {
-    const DWORD old = m_extendedStyle;
-    m_extendedStyle = dwNewStyle;
-    if (m_view)
-        m_view->setShowGrid((dwNewStyle & LVS_EX_GRIDLINES) != 0);
-    // Hot-track selection (LVS_EX_TRACKSELECT) is not offered: a list whose selection follows
-    // the resting mouse pointer would pick files for Replace that the user never clicked.
+    const DWORD old = GetExtendedStyle();
+    if (ListView* view = ViewOf(m_hWnd))
+        view->setShowGrid((dwNewStyle & LVS_EX_GRIDLINES) != 0);
     return old;
 }
 
+DWORD CListCtrl::GetExtendedStyle() const {
+    ListView* view = ViewOf(m_hWnd);
+    return view && view->showGrid() ? LVS_EX_GRIDLINES : 0;
+}
+
 int CListCtrl::GetItemCount() const {
-    return m_view ? m_view->Model().rowCount() : 0;
+    ListView* view = ViewOf(m_hWnd);
+    return view ? view->Model().rowCount() : 0;
 }
 
 UINT CListCtrl::GetSelectedCount() const {
-    if (!m_view)
-        return 0;
-    return static_cast<UINT>(m_view->selectionModel()->selectedRows(0).size());
+    ListView* view = ViewOf(m_hWnd);
+    return view ? static_cast<UINT>(view->selectionModel()->selectedRows(0).size()) : 0;
 }
 
 int CListCtrl::GetNextItem(int nItem, int nFlags) const {
-    if (!m_view)
+    ListView* view = ViewOf(m_hWnd);
+    if (!view)
         return -1;
     const int count = GetItemCount();
-    const QItemSelectionModel* selection = m_view->selectionModel();
+    const QItemSelectionModel* selection = view->selectionModel();
     for (int i = std::max(nItem + 1, 0); i < count; ++i) {
-        if ((nFlags & LVNI_SELECTED) == 0 || selection->isSelected(m_view->Model().index(i, 0)))
+        if ((nFlags & LVNI_SELECTED) == 0 || selection->isSelected(view->Model().index(i, 0)))
             return i;
     }
     return -1;
 }
 
 int CListCtrl::InsertItem(int /*nItem*/, const CString& text) {
-    return m_view ? m_view->Model().InsertSorted(text) : -1;
+    ListView* view = ViewOf(m_hWnd);
+    return view ? view->Model().InsertSorted(text) : -1;
 }
 
 BOOL CListCtrl::DeleteItem(int nItem) {
-    return m_view && m_view->Model().RemoveRow(nItem) ? TRUE : FALSE;
+    ListView* view = ViewOf(m_hWnd);
+    return view && view->Model().RemoveRow(nItem) ? TRUE : FALSE;
 }
 
 BOOL CListCtrl::DeleteAllItems() {
-    if (!m_view)
+    ListView* view = ViewOf(m_hWnd);
+    if (!view)
         return FALSE;
-    m_view->Model().RemoveAll();
+    view->Model().RemoveAll();
     return TRUE;
 }
 
 CString CListCtrl::GetItemText(int nItem, int nSubItem) const {
-    return m_view ? m_view->Model().Text(nItem, nSubItem) : CString();
+    ListView* view = ViewOf(m_hWnd);
+    return view ? view->Model().Text(nItem, nSubItem) : CString();
 }
 
 BOOL CListCtrl::SetItemText(int nItem, int nSubItem, const CString& text) {
-    return m_view && m_view->Model().SetText(nItem, nSubItem, text) ? TRUE : FALSE;
+    ListView* view = ViewOf(m_hWnd);
+    return view && view->Model().SetText(nItem, nSubItem, text) ? TRUE : FALSE;
 }
 
 BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask) {
-    if (!m_view || (nMask & LVIS_SELECTED) == 0)
+    ListView* view = ViewOf(m_hWnd);
+    if (!view || (nMask & LVIS_SELECTED) == 0)
         return FALSE;
     const int count = GetItemCount();
     if (nItem >= count || count == 0)
@@ -277,20 +311,20 @@ BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask) {
     // -1 stands for every item, as for the list-view message.
     const int first = nItem < 0 ? 0 : nItem;
     const int last = nItem < 0 ? count - 1 : nItem;
-    const QItemSelection range(m_view->Model().index(first, 0),
-                               m_view->Model().index(last, m_view->Model().columnCount() - 1));
-    m_view->selectionModel()->select(range, (nState & LVIS_SELECTED)
-                                                ? QItemSelectionModel::Select
-                                                : QItemSelectionModel::Deselect);
+    const QItemSelection range(view->Model().index(first, 0),
+                               view->Model().index(last, view->Model().columnCount() - 1));
+    view->selectionModel()->select(range, (nState & LVIS_SELECTED) ? QItemSelectionModel::Select
+                                                                   : QItemSelectionModel::Deselect);
     return TRUE;
 }
 
 BOOL CListCtrl::EnsureVisible(int nItem, BOOL bPartialOK) {
-    if (!m_view || nItem < 0 || nItem >= GetItemCount())
+    ListView* view = ViewOf(m_hWnd);
+    if (!view || nItem < 0 || nItem >= GetItemCount())
         return FALSE;
-    const QModelIndex index = m_view->Model().index(nItem, 0);
-    const QRect row = m_view->visualRect(index);
-    const QRect area = m_view->viewport()->rect();
+    const QModelIndex index = view->Model().index(nItem, 0);
+    const QRect row = view->visualRect(index);
+    const QRect area = view->viewport()->rect();
     const bool visible = bPartialOK ? area.intersects(row)
                                     : row.top() >= area.top() && row.bottom() <= area.bottom();
     if (visible)
@@ -298,15 +332,32 @@ BOOL CListCtrl::EnsureVisible(int nItem, BOOL bPartialOK) {
     // A row below the view comes in at the top, so a walk down the list scrolls once a page
     // rather than once an item, and each page is painted once.
     const bool below = row.top() > area.bottom() || row.bottom() > area.bottom();
-    m_view->scrollTo(index,
-                     below ? QAbstractItemView::PositionAtTop : QAbstractItemView::EnsureVisible);
+    view->scrollTo(index,
+                   below ? QAbstractItemView::PositionAtTop : QAbstractItemView::EnsureVisible);
     return TRUE;
 }
 
+int CListCtrl::GetTopIndex() const {
+    ListView* view = ViewOf(m_hWnd);
+    if (!view)
+        return 0;
+    // The first row seen whole: scrolled to the end, the view shows part of one above it.
+    const int row = std::max(view->rowAt(0), 0);
+    return view->visualRect(view->Model().index(row, 0)).top() < 0 ? row + 1 : row;
+}
+
+int CListCtrl::GetCountPerPage() const {
+    ListView* view = ViewOf(m_hWnd);
+    const int rowHeight = view ? view->verticalHeader()->defaultSectionSize() : 0;
+    return rowHeight > 0 ? view->viewport()->height() / rowHeight : 0;
+}
+
 BOOL CListCtrl::SetItemToolTip(int nItem, const CString& tip) {
-    return m_view && m_view->Model().SetToolTip(nItem, tip) ? TRUE : FALSE;
+    ListView* view = ViewOf(m_hWnd);
+    return view && view->Model().SetToolTip(nItem, tip) ? TRUE : FALSE;
 }
 
 CString CListCtrl::GetItemToolTip(int nItem) const {
-    return m_view ? m_view->Model().ToolTip(nItem) : CString();
+    ListView* view = ViewOf(m_hWnd);
+    return view ? view->Model().ToolTip(nItem) : CString();
 }

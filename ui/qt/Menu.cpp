@@ -1,63 +1,85 @@
+// The Qt backend's menus: a menu handle is a QMenuBar or a QMenu, an item a QAction carrying its
+// command id. The dialog routes what is chosen (ui/qt/Dialog.cpp).
 #include "Menu.h"
 
-#include "Shell.h"
-#include "WinSystemMenu.h"
+#include "Handles.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
 
-CMenu::CMenu(QMenu* menu, Chooser onChoose) : m_menu(menu), m_onChoose(std::move(onChoose)) {}
+namespace {
 
-CMenu::CMenu(QMenuBar* bar, const MenuTemplate& menuTemplate, Chooser onChoose)
-    : m_bar(bar), m_onChoose(std::move(onChoose)) {
-    for (const PopupTemplate& popup : menuTemplate.popups) {
-        QMenu* menu = bar->addMenu(QString::fromLatin1(popup.title));
-        auto sub = std::make_unique<CMenu>(menu, m_onChoose);
-        for (const MenuItemTemplate& item : popup.items) {
-            if (item.text)
-                sub->AppendMenu(MF_STRING, item.id, item.text);
-            else
-                sub->AppendMenu(MF_SEPARATOR);
-        }
-        m_popups.push_back(std::move(sub));
-    }
+QAction* ActionAt(HMENU hMenu, UINT nID, UINT nFlags) {
+    QWidget* menu = MenuWidgetOf(hMenu);
+    if (!menu)
+        return nullptr;
+    const QList<QAction*> actions = menu->actions();
+    if (nFlags & MF_BYPOSITION)
+        return nID < static_cast<UINT>(actions.size()) ? actions[static_cast<int>(nID)] : nullptr;
+    for (QAction* action : actions)
+        if (!action->isSeparator() && !action->menu<QMenu*>() && action->data().toUInt() == nID)
+            return action;
+    return nullptr;
 }
 
-CMenu::CMenu(void* nativeMenu) : m_native(nativeMenu) {}
+} // namespace
 
-CMenu::~CMenu() = default;
-
-BOOL CMenu::AppendMenu(UINT nFlags, UINT nIDNewItem, const char* lpszNewItem) {
-    if (m_native)
-        return WinAppendMenu(m_native, nFlags, nIDNewItem, lpszNewItem) ? TRUE : FALSE;
-    if (!m_menu)
+BOOL CMenu::AppendMenu(UINT nFlags, UINT_PTR nIDNewItem, const char* lpszNewItem) {
+    QWidget* menu = MenuWidgetOf(m_hMenu);
+    if (!menu)
         return FALSE;
     // A menu that stands in for a missing system menu shows once it has something to offer.
-    m_menu->menuAction()->setVisible(true);
+    if (auto* popup = qobject_cast<QMenu*>(menu))
+        popup->menuAction()->setVisible(true);
+    auto* action = new QAction(menu);
     if (nFlags & MF_SEPARATOR) {
-        m_menu->addSeparator();
-        return TRUE;
+        action->setSeparator(true);
+    } else {
+        action->setText(ToQString(lpszNewItem ? lpszNewItem : ""));
+        action->setData(static_cast<uint>(nIDNewItem));
     }
-    QAction* action = m_menu->addAction(QString::fromLocal8Bit(lpszNewItem ? lpszNewItem : ""));
-    const UINT id = nIDNewItem;
-    QObject::connect(action, &QAction::triggered, m_menu, [chooser = m_onChoose, id] {
-        if (chooser)
-            chooser(id);
-    });
+    menu->addAction(action);
     return TRUE;
 }
 
 CMenu* CMenu::GetSubMenu(int nPos) const {
-    if (nPos < 0 || static_cast<std::size_t>(nPos) >= m_popups.size())
+    QAction* action = ActionAt(m_hMenu, static_cast<UINT>(nPos), MF_BYPOSITION);
+    QMenu* popup = action ? action->menu<QMenu*>() : nullptr;
+    if (!popup)
         return nullptr;
-    return m_popups[static_cast<std::size_t>(nPos)].get();
+    for (const std::unique_ptr<CMenu>& known : m_popups)
+        if (known->m_hMenu == MenuHandleOf(popup))
+            return known.get();
+    m_popups.push_back(std::make_unique<CMenu>(MenuHandleOf(popup)));
+    return m_popups.back().get();
 }
 
-BOOL CMenu::TrackPopupMenu(UINT /*nFlags*/, int x, int y, QWidget* pWnd) {
-    if (!m_menu)
-        return FALSE;
-    // Left-aligned at the point, chosen with the left button: Qt's pop-up already works so.
-    AfxGetShell().TrackPopupMenu(*m_menu, QPoint(x, y), pWnd);
-    return TRUE;
+int CMenu::GetMenuItemCount() const {
+    QWidget* menu = MenuWidgetOf(m_hMenu);
+    return menu ? static_cast<int>(menu->actions().size()) : -1;
+}
+
+UINT CMenu::GetMenuItemID(int nPos) const {
+    QAction* action = ActionAt(m_hMenu, static_cast<UINT>(nPos), MF_BYPOSITION);
+    if (!action)
+        return static_cast<UINT>(-1);
+    if (action->menu<QMenu*>())
+        return static_cast<UINT>(-1);
+    return action->isSeparator() ? 0 : action->data().toUInt();
+}
+
+UINT CMenu::GetMenuState(UINT nID, UINT nFlags) const {
+    QAction* action = ActionAt(m_hMenu, nID, nFlags);
+    if (!action)
+        return static_cast<UINT>(-1);
+    if (action->isSeparator())
+        return MF_SEPARATOR;
+    return action->menu<QMenu*>() ? MF_POPUP : MF_STRING;
+}
+
+int CMenu::GetMenuString(UINT nIDItem, CString& rString, UINT nFlags) const {
+    QAction* action = ActionAt(m_hMenu, nIDItem, nFlags);
+    rString = action ? FromQString(action->text()) : CString();
+    return static_cast<int>(rString.size());
 }

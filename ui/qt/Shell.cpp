@@ -1,8 +1,11 @@
-#include "Shell.h"
+#include "QtShell.h"
 
-#include "Dialog.h"
+#include "DialogWindow.h"
+#include "Handles.h"
+#include "Menu.h"
 #include "Resource.h"
 
+#include <QAction>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -11,8 +14,16 @@
 #include <QProcess>
 #include <QUrl>
 
-int QtShell::MessageBox(QWidget* owner, const CString& text, const CString& caption, UINT type) {
-    QMessageBox box(owner);
+namespace {
+
+QWidget* WidgetOfWnd(CWnd* wnd) {
+    return wnd ? WidgetOf(wnd->m_hWnd) : nullptr;
+}
+
+} // namespace
+
+int QtShell::MessageBox(CWnd* owner, const CString& text, const CString& caption, UINT type) {
+    QMessageBox box(WidgetOfWnd(owner));
     box.setWindowTitle(ToQString(caption));
     box.setText(ToQString(text));
     box.setTextFormat(Qt::PlainText);
@@ -23,9 +34,9 @@ int QtShell::MessageBox(QWidget* owner, const CString& text, const CString& capt
     return IDOK;
 }
 
-bool QtShell::GetOpenFileNames(QWidget* owner, const OpenFileRequest& request,
-                               std::vector<CString>& paths) {
-    QFileDialog dialog(owner);
+bool QtShell::GetOpenFileNames(CWnd* owner, const OpenFileRequest& request,
+                               std::vector<CString>& paths, CString& /*error*/) {
+    QFileDialog dialog(WidgetOfWnd(owner));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setDirectory(ToQString(request.initialDir));
@@ -40,11 +51,21 @@ bool QtShell::GetOpenFileNames(QWidget* owner, const OpenFileRequest& request,
 }
 
 int QtShell::RunModalLoop(CDialog& dialog) {
-    return dialog.exec();
+    DialogWindow* window = DialogWindowOf(dialog.m_hWnd);
+    if (!window)
+        return -1;
+    if (dialog.ContinueModal())
+        window->exec();
+    return dialog.GetModalResult();
 }
 
-void QtShell::TrackPopupMenu(QMenu& menu, const QPoint& screenPos, QWidget* /*owner*/) {
-    menu.exec(screenPos);
+UINT QtShell::TrackPopupMenu(CMenu& menu, UINT /*flags*/, CPoint screenPos, CWnd* /*owner*/) {
+    // Left-aligned at the point, chosen with the left button: Qt's pop-up works so already.
+    auto* popup = qobject_cast<QMenu*>(MenuWidgetOf(menu.m_hMenu));
+    if (!popup)
+        return 0;
+    QAction* chosen = popup->exec(QPoint(screenPos.x, screenPos.y));
+    return chosen && !chosen->isSeparator() ? chosen->data().toUInt() : 0;
 }
 
 void QtShell::StartProcess(const CString& program, const std::vector<CString>& arguments) {
@@ -58,29 +79,12 @@ void QtShell::OpenUrl(const CString& url) {
     QDesktopServices::openUrl(QUrl(ToQString(url)));
 }
 
-namespace {
-
-Shell* g_shell = nullptr;
-
-} // namespace
-
-Shell& AfxGetShell() {
-    static QtShell qtShell;
-    if (g_shell)
-        return *g_shell;
-    return qtShell;
-}
-
-Shell* AfxSetShell(Shell* shell) {
-    Shell* previous = g_shell;
-    g_shell = shell;
-    return previous;
+Shell& AfxGetPlatformShell() {
+    static QtShell shell;
+    return shell;
 }
 
 void StartTextEditor(const CString& path) {
-#ifdef Q_OS_WIN
-    AfxGetShell().StartProcess("notepad.exe", {path});
-#else
     const QString chosen = qEnvironmentVariable("VELDRAN_EDITOR").trimmed();
     if (chosen.isEmpty()) {
         AfxGetShell().StartProcess("xdg-open", {path});
@@ -96,5 +100,4 @@ void StartTextEditor(const CString& path) {
         args.push_back(FromQString(p));
     args.push_back(path);
     AfxGetShell().StartProcess(program, args);
-#endif
 }

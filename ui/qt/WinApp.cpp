@@ -1,46 +1,31 @@
+// The Qt backend's application: the QApplication that every window needs.
 #include "WinApp.h"
+
+#include "Handles.h"
 
 #include <QApplication>
 #include <QFileInfo>
 
-namespace {
-
-CWinApp* g_app = nullptr;
-
-} // namespace
-
-CWinApp::CWinApp(const char* lpszAppName) : m_pszAppName(lpszAppName) {
-    g_app = this;
-}
-
-CWinApp::~CWinApp() {
-    if (g_app == this)
-        g_app = nullptr;
-}
-
-BOOL CWinApp::InitInstance() {
-    return TRUE;
-}
-
-CWinApp* AfxGetApp() {
-    return g_app;
-}
-
-QWidget* AfxGetMainWnd() {
-    return g_app ? g_app->m_pMainWnd : nullptr;
-}
-
 CString AfxGetAppName() {
-    if (g_app && g_app->m_pszAppName)
-        return g_app->m_pszAppName;
+    if (CWinApp* app = AfxGetApp(); app && app->m_pszAppName)
+        return app->m_pszAppName;
     const QString path = QCoreApplication::applicationFilePath();
     if (!path.isEmpty())
         return FromQString(QFileInfo(path).completeBaseName());
     return FromQString(QCoreApplication::applicationName());
 }
 
+struct WindowSystem::Impl {
+    Impl(int& argc, char** argv) : application(argc, argv) {}
+    QApplication application;
+};
+
+WindowSystem::WindowSystem(int& argc, char** argv) : m_impl(std::make_unique<Impl>(argc, argv)) {}
+
+WindowSystem::~WindowSystem() = default;
+
 int AfxWinMain(int argc, char** argv) {
-    QApplication application(argc, argv);
+    WindowSystem windows(argc, argv);
     CWinApp* app = AfxGetApp();
     if (!app)
         return 1;

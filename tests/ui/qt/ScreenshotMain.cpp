@@ -2,13 +2,15 @@
 // files added, two of them selected and replaced, grabbed to a PNG. Run by screenshot.sh under
 // Xvfb; the file dialog answers with every scheme file of the demo, everything else is real.
 #include <MainDlg.h>
-#include <Shell.h>
+#include <WinApp.h>
+#include <qt/Handles.h>
+#include <qt/QtShell.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLineEdit>
 #include <QPixmap>
+#include <QWidget>
 
 #include <cstdio>
 
@@ -17,7 +19,8 @@ namespace {
 class DemoShell : public QtShell {
 public:
     explicit DemoShell(QString schemeDir) : m_schemeDir(std::move(schemeDir)) {}
-    bool GetOpenFileNames(QWidget*, const OpenFileRequest&, std::vector<CString>& paths) override {
+    bool GetOpenFileNames(CWnd*, const OpenFileRequest&, std::vector<CString>& paths,
+                          CString&) override {
         const QDir dir(m_schemeDir);
         for (const QString& name : dir.entryList({"*.sch"}, QDir::Files))
             paths.push_back(FromQString(QDir::toNativeSeparators(dir.filePath(name))));
@@ -38,7 +41,7 @@ void Settle() {
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    WindowSystem windows(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s <scheme directory> <output.png>\n", argv[0]);
         return 2;
@@ -49,16 +52,18 @@ int main(int argc, char** argv) {
     CMainDlg dlg;
     dlg.Create();
     Settle();
-    dlg.SendCommand(IDC_ADD_FILES);
-    qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_FIND_TEXT))->setText("AH36");
-    qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_REPLACE_TEXT))->setText("AH40");
+    dlg.SendMessage(WM_COMMAND, IDC_ADD_FILES);
+    dlg.SetDlgItemText(IDC_FIND_TEXT, "AH36");
+    dlg.SetDlgItemText(IDC_REPLACE_TEXT, "AH40");
     dlg.m_listFiles.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
     dlg.m_listFiles.SetItemState(1, LVIS_SELECTED, LVIS_SELECTED);
-    dlg.SendNotify(IDC_FILE_LIST, NM_CLICK); // the counter, as a click on the list sets it
-    dlg.SendCommand(IDC_REPLACE);
+    // The counter, as a click on the list sets it.
+    NMHDR click{dlg.m_listFiles.m_hWnd, IDC_FILE_LIST, NM_CLICK};
+    dlg.SendMessage(WM_NOTIFY, IDC_FILE_LIST, reinterpret_cast<LPARAM>(&click));
+    dlg.SendMessage(WM_COMMAND, IDC_REPLACE);
     Settle();
 
-    const bool saved = dlg.grab().save(QString::fromLocal8Bit(argv[2]), "PNG");
+    const bool saved = WidgetOf(dlg.m_hWnd)->grab().save(QString::fromLocal8Bit(argv[2]), "PNG");
     AfxSetShell(nullptr);
     return saved ? 0 : 1;
 }
