@@ -4,6 +4,7 @@
 #include "FileRewrite.h"
 #include "FindOnly.h"
 #include "OutputPaths.h"
+#include "Pipeline.h"
 #include "Platform.h"
 #include "Records.h"
 #include "SafeFile.h"
@@ -70,6 +71,12 @@ bool LoadTable(EnvironmentSettings& settings, Reporter& report) {
     return problem.empty();
 }
 
+PipelineSettings Pipeline(const Options&) {
+    PipelineSettings settings;
+    settings.stop = &StopRequested();
+    return settings;
+}
+
 int Interrupted(Reporter& report) {
     report.Note("interrupted by signal " + std::to_string(StopSignal()));
     return kExitInterrupted + StopSignal();
@@ -88,7 +95,6 @@ int RunReplace(const Options& options, Reporter& report) {
                              options.deleteLog);
     job.batchPath = OutputPath(options.batchName, settings.batchDir, kBatchDefaultName,
                                kBatchExtension, options.deleteBatch);
-    job.stop = &StopRequested();
     FixedBoxes boxes(options.createLog, options.createBatchData);
     OutputFileFailure logFailure(job.logPath, report);
     OutputFileFailure batchFailure(job.batchPath, report);
@@ -100,23 +106,23 @@ int RunReplace(const Options& options, Reporter& report) {
     std::uint64_t replacements = 0;
     std::uint64_t failed = 0;
     const std::size_t total = options.files.size();
-    for (std::size_t i = 0; i < total && !StopRequested(); ++i) {
-        job.path = options.files[i];
-        const RewriteOutcome outcome = ProcessFile(job, boxes);
-        if (!outcome.ok) {
-            report.Failure(job.path, outcome.error);
-            ++failed;
-        } else if (outcome.changed) {
-            report.Result(job.path);
-            ++changed;
-            replacements += outcome.replacements;
-        } else if (outcome.written) {
-            ++reformatted;
-        }
-        logFailure.Check(outcome.logError);
-        batchFailure.Check(outcome.batchError);
-        report.Progress(i + 1, total);
-    }
+    ReplaceFiles(options.files, job, boxes, Pipeline(options),
+                 [&](std::size_t i, const RewriteOutcome& outcome) {
+                     const std::string& path = options.files[i];
+                     if (!outcome.ok) {
+                         report.Failure(path, outcome.error);
+                         ++failed;
+                     } else if (outcome.changed) {
+                         report.Result(path);
+                         ++changed;
+                         replacements += outcome.replacements;
+                     } else if (outcome.written) {
+                         ++reformatted;
+                     }
+                     logFailure.Check(outcome.logError);
+                     batchFailure.Check(outcome.batchError);
+                     report.Progress(i + 1, total);
+                 });
     const bool resultsOut = report.FinishResults();
     std::string summary = Count(total, "file") + ", " + std::to_string(changed) + " changed, " +
                           Count(replacements, "replacement") + ", ";
@@ -134,23 +140,23 @@ int RunFind(const Options& options, Reporter& report) {
     std::uint64_t matched = 0;
     std::uint64_t failed = 0;
     const std::size_t total = options.files.size();
-    std::string error;
-    for (std::size_t i = 0; i < total && !StopRequested(); ++i) {
-        const std::string& path = options.files[i];
-        switch (FileContains(path, *options.find, error)) {
-        case FindResult::Found:
-            report.Result(path);
-            ++matched;
-            break;
-        case FindResult::Error:
-            report.Failure(path, error);
-            ++failed;
-            break;
-        case FindResult::NotFound:
-            break;
-        }
-        report.Progress(i + 1, total);
-    }
+    FindInFiles(options.files, *options.find, Pipeline(options),
+                [&](std::size_t i, FindResult result, const std::string& error) {
+                    const std::string& path = options.files[i];
+                    switch (result) {
+                    case FindResult::Found:
+                        report.Result(path);
+                        ++matched;
+                        break;
+                    case FindResult::Error:
+                        report.Failure(path, error);
+                        ++failed;
+                        break;
+                    case FindResult::NotFound:
+                        break;
+                    }
+                    report.Progress(i + 1, total);
+                });
     const bool resultsOut = report.FinishResults();
     report.Note(Count(total, "file") + ", " + std::to_string(matched) + " matched, " +
                 std::to_string(failed) + " failed");

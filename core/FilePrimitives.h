@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veldran {
 
@@ -38,10 +39,11 @@ namespace native {
 // Resolves `path` once, opens the file it names and refuses what is not a regular, writable
 // file.
 bool OpenTarget(const std::string& path, NativeTarget& target, std::string& error);
-// Waits until no other veldran process rewrites the file. `moved` tells that meanwhile the name
+// Takes the file's lock, waiting (when `wait`) until no other veldran process rewrites the
+// file; without `wait` a lock held elsewhere sets `busy`. `moved` tells that meanwhile the name
 // was given to another file (the other process's result): the caller opens it anew.
-bool LockTarget(NativeTarget& target, const std::atomic<bool>* stop, bool& moved,
-                std::string& error);
+bool LockTarget(NativeTarget& target, bool wait, const std::atomic<bool>* stop, bool& busy,
+                bool& moved, std::string& error);
 bool Identify(NativeHandle file, FileIdentity& identity);
 // How far apart two changes of the file may be and still get the same time stamp: the file
 // system's time stamp tick (nanoseconds).
@@ -56,6 +58,8 @@ bool WriteReplacement(NativeTarget& target, std::string_view data, std::string& 
 // attributes and security descriptor. Fails rather than leave wider permissions.
 bool CopyMetadata(NativeTarget& target, std::string& error);
 bool FlushReplacement(NativeTarget& target, std::string& error);
+// The same for several: one flush of each file system where the system has it.
+bool FlushReplacements(const std::vector<NativeTarget*>& targets, std::string& error);
 // Puts the replacement under the name. With `exchanged`, the old file now lies at
 // replacementName; without it (no exchange on this file system) it was renamed over, after
 // one last check that the name still held the file that was read.

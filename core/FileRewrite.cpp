@@ -4,27 +4,40 @@
 #include "Platform.h"
 #include "Records.h"
 
+#include <mutex>
 #include <new>
+#include <vector>
 
 namespace veldran {
 
 namespace {
 
-// The text buffers of one file, kept on the thread for the next file: first touching fresh
-// memory costs more than rewriting the text in it, and the allocator would hand back fresh
-// memory for every file. Buffers of large files are let go, so little stays held.
+// The text buffers of one file, kept for the next file: first touching fresh memory costs more
+// than rewriting the text in it, and the allocator would hand back fresh memory for every file.
+// Buffers of large files are let go, so little stays held. Shared by the threads of a Replace:
+// a file is read on one and finished on another.
 class TextBuffers {
 public:
-    TextBuffers()
-        : original(std::move(Kept().original)), normalised(std::move(Kept().normalised)),
-          newText(std::move(Kept().newText)) {}
+    TextBuffers() {
+        const std::lock_guard<std::mutex> lock(PoolLock());
+        if (!Pool().empty()) {
+            Store& kept = Pool().back();
+            original.swap(kept.original);
+            normalised.swap(kept.normalised);
+            newText.swap(kept.newText);
+            Pool().pop_back();
+        }
+    }
     TextBuffers(const TextBuffers&) = delete;
     TextBuffers& operator=(const TextBuffers&) = delete;
     ~TextBuffers() {
-        Store& kept = Kept();
+        Store kept;
         Keep(kept.original, original);
         Keep(kept.normalised, normalised);
         Keep(kept.newText, newText);
+        const std::lock_guard<std::mutex> lock(PoolLock());
+        if (Pool().size() < kPoolSize)
+            Pool().push_back(std::move(kept));
     }
     // Room for `size` bytes. A buffer that must grow is allocated afresh with some headroom, so
     // that the next, slightly larger file still fits (growing in place would double it).
@@ -47,14 +60,19 @@ public:
 
 private:
     static constexpr std::size_t kKeptLimit = std::size_t{16} << 20;
+    static constexpr std::size_t kPoolSize = 16;
     struct Store {
         std::string original;
         std::string normalised;
         std::string newText;
     };
-    static Store& Kept() {
-        thread_local Store store;
-        return store;
+    static std::vector<Store>& Pool() {
+        static std::vector<Store> pool;
+        return pool;
+    }
+    static std::mutex& PoolLock() {
+        static std::mutex lock;
+        return lock;
     }
     static void Keep(std::string& into, std::string& buffer) {
         Release(buffer);
@@ -118,29 +136,6 @@ private:
     bool m_failed = false;
 };
 
-// Reads and rewrites the file; on success `text` stays the normalised text that was read.
-bool RewriteFile(const RewriteJob& job, TextBuffers& buffers, std::string_view& text,
-                 RewriteOutcome& outcome, WriteFaults* faults) {
-    RewritableFile file;
-    std::string& original = buffers.original;
-    if (!file.Open(job.path, outcome.error, job.stop) || !file.Read(original, outcome.error))
-        return false;
-
-    std::string& newText = buffers.newText;
-    TextBuffers::Reserve(newText, original.size() + original.size() / 8 + 64);
-    const PieceRewriteStats stats =
-        RewriteText(original, job.find, job.replace, buffers.normalised, text, newText);
-    if (newText != original) {
-        if (!file.Replace(newText, outcome.error, faults))
-            return false;
-        outcome.written = true;
-    }
-    TextBuffers::Release(newText);
-    outcome.replacements = stats.replacements;
-    outcome.changed = stats.changedPieces > 0;
-    return true;
-}
-
 } // namespace
 
 PieceRewriteStats RewriteText(std::string_view original, std::string_view find,
@@ -159,28 +154,80 @@ PieceRewriteStats RewriteText(std::string_view original, std::string_view find,
     return RewritePieces(text, find, replace, WritesCrLf(hadCrLf), newText, nullptr);
 }
 
-RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes, WriteFaults* faults) {
-    RewriteOutcome outcome;
-    TextBuffers buffers;
-    std::string_view text;
+struct FileInFlight::Buffers : TextBuffers {};
+
+FileInFlight::FileInFlight(RewriteJob job)
+    : m_job(std::move(job)), m_buffers(std::make_unique<Buffers>()) {}
+
+FileInFlight::~FileInFlight() = default;
+
+void FileInFlight::Refuse(std::string error) {
+    outcome = RewriteOutcome{};
+    outcome.error = std::move(error);
+    m_replacing = false;
+}
+
+bool FileInFlight::Prepare(WriteFaults* faults, bool waitForLock) {
     try {
-        if (!RewriteFile(job, buffers, text, outcome, faults)) {
-            RewriteOutcome refused;
-            refused.error = std::move(outcome.error);
-            return refused;
+        std::string& original = m_buffers->original;
+        if (!m_file.Open(m_job.path, outcome.error, m_job.stop, waitForLock ? nullptr : &m_busy) ||
+            !m_file.Read(original, outcome.error)) {
+            Refuse(std::move(outcome.error));
+            return false;
         }
+        std::string& newText = m_buffers->newText;
+        TextBuffers::Reserve(newText, original.size() + original.size() / 8 + 64);
+        const PieceRewriteStats stats = RewriteText(original, m_job.find, m_job.replace,
+                                                    m_buffers->normalised, m_text, newText);
+        outcome.replacements = stats.replacements;
+        outcome.changed = stats.changedPieces > 0;
+        // The same bytes are not written: the file would change its identity for nothing.
+        m_replacing = newText != original;
+        if (m_replacing && !m_file.Prepare(newText, outcome.error, faults)) {
+            Refuse(std::move(outcome.error));
+            return false;
+        }
+        TextBuffers::Release(newText);
+        return true;
     } catch (const std::bad_alloc&) {
         // Nothing was written: the replacement is made only from a complete new text.
-        outcome = RewriteOutcome{};
-        outcome.error = "cannot read: out of memory";
-        return outcome;
+        Refuse("cannot read: out of memory");
+        return false;
     }
+}
+
+std::size_t FileInFlight::Bytes() const {
+    return m_buffers->original.capacity() + m_buffers->normalised.capacity();
+}
+
+bool FileInFlight::Flush(WriteFaults* faults) {
+    if (m_replacing && !m_file.Flush(outcome.error, faults)) {
+        Refuse(std::move(outcome.error));
+        return false;
+    }
+    return true;
+}
+
+void FileInFlight::FailFlush(const std::string& error) {
+    if (m_replacing)
+        Refuse(error);
+}
+
+void FileInFlight::Complete(OptionBoxes& boxes, WriteFaults* faults) {
+    if (!outcome.error.empty())
+        return;
+    if (m_replacing && !m_file.SwapIn(outcome.error, faults)) {
+        Refuse(std::move(outcome.error));
+        return;
+    }
+    outcome.written = m_replacing;
     outcome.ok = true;
+    m_file.Close(); // the lock goes: the records need not wait for them
 
     if (outcome.changed) {
         try {
-            LogWriter log(job, outcome);
-            ForEachChangedPiece(text, job.find, job.replace, [&](std::string_view piece) {
+            LogWriter log(m_job, outcome);
+            ForEachChangedPiece(m_text, m_job.find, m_job.replace, [&](std::string_view piece) {
                 if (boxes.CreateLogTicked())
                     log.Record(piece);
             });
@@ -191,9 +238,15 @@ RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes, WriteFault
         }
     }
     if (boxes.CreateBatchDataTicked() && outcome.changed)
-        outcome.batchRecord = AppendToFile(job.batchPath, ToNativeLineEnds(BatchRecord(job.path)),
-                                           outcome.batchError);
-    return outcome;
+        outcome.batchRecord = AppendToFile(
+            m_job.batchPath, ToNativeLineEnds(BatchRecord(m_job.path)), outcome.batchError);
+}
+
+RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes, WriteFaults* faults) {
+    FileInFlight file(job);
+    if (file.Prepare(faults) && file.Flush(faults))
+        file.Complete(boxes, faults);
+    return std::move(file.outcome);
 }
 
 } // namespace veldran

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace veldran {
@@ -52,6 +53,44 @@ bool WritesCrLf(bool fileHadCrLf);
 PieceRewriteStats RewriteText(std::string_view original, std::string_view find,
                               std::string_view replace, std::string& normalised,
                               std::string_view& text, std::string& newText);
+
+// One file on its way through a Replace, in three steps that may run on different threads:
+// Prepare reads and rewrites it and writes its replacement beside it; Flush (or a flush of a
+// whole group, see RewritableFile::FlushTogether) makes the replacement durable; Complete swaps
+// it in and appends the records. A refused file keeps only `outcome.error`.
+class FileInFlight {
+public:
+    explicit FileInFlight(RewriteJob job);
+    ~FileInFlight(); // a replacement that was not swapped in is removed
+    FileInFlight(const FileInFlight&) = delete;
+    FileInFlight& operator=(const FileInFlight&) = delete;
+
+    // Without `waitForLock`, a file that another veldran holds is left alone: Busy() tells.
+    bool Prepare(WriteFaults* faults, bool waitForLock = true);
+    bool Busy() const { return m_busy; }
+    bool Flush(WriteFaults* faults);
+    void Complete(OptionBoxes& boxes, WriteFaults* faults);
+
+    // The replacement waiting for its flush, or nullptr when there is none.
+    RewritableFile* Replacement() { return m_replacing ? &m_file : nullptr; }
+    // A group flush that failed: the file is refused with `error`.
+    void FailFlush(const std::string& error);
+    // The memory the file holds until it is complete.
+    std::size_t Bytes() const;
+
+    RewriteOutcome outcome;
+
+private:
+    void Refuse(std::string error);
+
+    struct Buffers;
+    RewriteJob m_job;
+    RewritableFile m_file;
+    std::unique_ptr<Buffers> m_buffers;
+    std::string_view m_text; // the text the pieces were cut from, for the log records
+    bool m_replacing = false;
+    bool m_busy = false;
+};
 
 // Reads the whole file, rewrites it piece by piece, writes it back atomically when its bytes
 // change, then appends its log records and, for a changed file, its batch data record. A file

@@ -57,14 +57,19 @@ RewritableFile::RewritableFile() = default;
 RewritableFile::~RewritableFile() = default;
 
 bool RewritableFile::Open(const std::string& path, std::string& error,
-                          const std::atomic<bool>* stop) {
+                          const std::atomic<bool>* stop, bool* busy) {
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         m_target = std::make_unique<NativeTarget>();
         if (!native::OpenTarget(path, *m_target, error))
             return false;
         bool moved = false;
-        if (!native::LockTarget(*m_target, stop, moved, error))
+        bool held = false;
+        if (!native::LockTarget(*m_target, busy == nullptr, stop, held, moved, error)) {
+            if (busy != nullptr)
+                *busy = held;
+            m_target.reset();
             return false;
+        }
         // Another veldran replaced the file while this one waited: its result is what to read.
         if (!moved)
             return true;
@@ -112,6 +117,10 @@ bool RewritableFile::Read(std::string& data, std::string& error) {
 }
 
 bool RewritableFile::Replace(std::string_view data, std::string& error, WriteFaults* faults) {
+    return Prepare(data, error, faults) && Flush(error, faults) && SwapIn(error, faults);
+}
+
+bool RewritableFile::Prepare(std::string_view data, std::string& error, WriteFaults* faults) {
     NativeTarget& t = *m_target;
     FileIdentity now;
     if (!native::Identify(t.file, now) || !(now == m_read)) {
@@ -128,14 +137,33 @@ bool RewritableFile::Replace(std::string_view data, std::string& error, WriteFau
         error = ErrnoReason("cannot write", err);
         return false;
     }
-    if (!native::WriteReplacement(t, data, error) || !native::CopyMetadata(t, error))
-        return false;
+    return native::WriteReplacement(t, data, error) && native::CopyMetadata(t, error);
+}
+
+bool RewritableFile::Flush(std::string& error, WriteFaults* faults) {
     if (const int err = Fault(faults, WriteStep::Flush)) {
         error = ErrnoReason("cannot flush", err);
         return false;
     }
-    if (!native::FlushReplacement(t, error))
-        return false;
+    return native::FlushReplacement(*m_target, error);
+}
+
+bool RewritableFile::FlushTogether(const std::vector<RewritableFile*>& files, std::string& error,
+                                   WriteFaults* faults) {
+    std::vector<NativeTarget*> targets;
+    for (RewritableFile* file : files) {
+        if (const int err = Fault(faults, WriteStep::Flush)) {
+            error = ErrnoReason("cannot flush", err);
+            return false;
+        }
+        targets.push_back(file->m_target.get());
+    }
+    return native::FlushReplacements(targets, error);
+}
+
+bool RewritableFile::SwapIn(std::string& error, WriteFaults* faults) {
+    NativeTarget& t = *m_target;
+    FileIdentity now;
     if (!native::Identify(t.file, now) || !(now == m_read)) {
         error = kChangedWhileRewritten;
         return false;
@@ -159,6 +187,10 @@ bool RewritableFile::Replace(std::string_view data, std::string& error, WriteFau
     }
     native::RemoveSwappedOut(t);
     return true;
+}
+
+void RewritableFile::Close() {
+    m_target.reset();
 }
 
 bool ReplaceFileContent(const std::string& path, std::string_view data, std::string& error,

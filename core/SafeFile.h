@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veldran {
 
@@ -56,9 +57,10 @@ public:
     RewritableFile(const RewritableFile&) = delete;
     RewritableFile& operator=(const RewritableFile&) = delete;
 
-    // Opens a regular, writable file and waits for its lock. `stop`, when set during the wait,
-    // ends it with a failure.
-    bool Open(const std::string& path, std::string& error, const std::atomic<bool>* stop = nullptr);
+    // Opens a regular file and waits for its lock. `stop`, when set during the wait, ends it
+    // with a failure. With `busy`, it does not wait: a lock held elsewhere sets *busy and fails.
+    bool Open(const std::string& path, std::string& error, const std::atomic<bool>* stop = nullptr,
+              bool* busy = nullptr);
     // Reads the whole file into `data` (starting with room for its size). Fails when the file
     // changed while it was read. `data` must stay as it is until Replace: a file changed within
     // a timestamp tick of the read is compared with it byte for byte.
@@ -67,7 +69,18 @@ public:
     // owner, mode, ACL and extended attributes of the old one, flushed, and swapped in only if
     // the old one is still exactly what was read. On any failure the file is left as it is (the
     // other program's version, when one wrote meanwhile) and nothing of ours stays behind.
+    // The same as Prepare, Flush and SwapIn in a row.
     bool Replace(std::string_view data, std::string& error, WriteFaults* faults = nullptr);
+    // The steps of Replace, so that a group of files can be made durable together.
+    bool Prepare(std::string_view data, std::string& error, WriteFaults* faults = nullptr);
+    bool Flush(std::string& error, WriteFaults* faults = nullptr);
+    bool SwapIn(std::string& error, WriteFaults* faults = nullptr);
+    // Makes the prepared replacements of several files durable at once (one flush of each file
+    // system where the system has it). On failure none of them counts as durable.
+    static bool FlushTogether(const std::vector<RewritableFile*>& files, std::string& error,
+                              WriteFaults* faults = nullptr);
+    // Lets the file and its lock go; a replacement not swapped in is removed.
+    void Close();
 
 private:
     std::unique_ptr<NativeTarget> m_target;

@@ -244,19 +244,29 @@ bool OpenTarget(const std::string& path, NativeTarget& t, std::string& error) {
     return true;
 }
 
-bool LockTarget(NativeTarget& t, const std::atomic<bool>* stop, bool& moved, std::string& error) {
+bool LockTarget(NativeTarget& t, bool wait, const std::atomic<bool>* stop, bool& busy, bool& moved,
+                std::string& error) {
+    busy = false;
+    // Tried again and again rather than waited for in the kernel: a stop must end the wait on
+    // whichever thread waits.
     for (;;) {
-        const int err = LockWhole(Fd(t.file), true, !t.readOnly);
+        const int err = LockWhole(Fd(t.file), false, !t.readOnly);
         if (err == 0)
             break;
-        if (err == EINTR && (stop == nullptr || !*stop))
-            continue;
-        if (err == EINTR) {
+        if (err != EAGAIN && err != EACCES && err != EINTR)
+            break; // a file system without locks: the checks around the swap still hold
+        if (stop != nullptr && *stop) {
             error = "cannot open: interrupted";
             return false;
         }
-        // A file system without locks: the checks around the swap still hold.
-        break;
+        if (!wait) {
+            busy = true;
+            return false;
+        }
+        struct timespec pause {
+            0, 10'000'000
+        };
+        ::nanosleep(&pause, nullptr);
     }
     struct stat named {};
     struct stat held {};
@@ -383,6 +393,33 @@ bool FlushReplacement(NativeTarget& t, std::string& error) {
         return false;
     }
     return true;
+}
+
+bool FlushReplacements(const std::vector<NativeTarget*>& targets, std::string& error) {
+#ifdef __linux__
+    // One syncfs per file system writes every new file of the group, and the journal once.
+    std::vector<dev_t> done;
+    for (const NativeTarget* t : targets) {
+        struct stat st {};
+        if (::fstat(Fd(t->replacement), &st) != 0) {
+            error = Reason("cannot flush", errno);
+            return false;
+        }
+        if (std::find(done.begin(), done.end(), st.st_dev) != done.end())
+            continue;
+        if (::syncfs(Fd(t->replacement)) != 0) {
+            error = Reason("cannot flush", errno);
+            return false;
+        }
+        done.push_back(st.st_dev);
+    }
+    return true;
+#else
+    for (NativeTarget* t : targets)
+        if (!FlushReplacement(*t, error))
+            return false;
+    return true;
+#endif
 }
 
 bool SwapIn(NativeTarget& t, bool& exchanged, std::string& error) {

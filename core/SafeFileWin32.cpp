@@ -232,8 +232,10 @@ bool OpenTarget(const std::string& path, NativeTarget& t, std::string& error) {
     return true;
 }
 
-bool LockTarget(NativeTarget&, const std::atomic<bool>*, bool& moved, std::string&) {
+bool LockTarget(NativeTarget&, bool, const std::atomic<bool>*, bool& busy, bool& moved,
+                std::string&) {
     // The share mode of the open already keeps every other writer out.
+    busy = false;
     moved = false;
     return true;
 }
@@ -333,6 +335,13 @@ bool FlushReplacement(NativeTarget& t, std::string& error) {
         error = SystemReason("cannot flush", ::GetLastError());
         return false;
     }
+    return true;
+}
+
+bool FlushReplacements(const std::vector<NativeTarget*>& targets, std::string& error) {
+    for (NativeTarget* t : targets)
+        if (!FlushReplacement(*t, error))
+            return false;
     return true;
 }
 

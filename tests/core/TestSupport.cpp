@@ -92,18 +92,31 @@ HeldLock::~HeldLock() {
 }
 
 bool SomeoneWaitsForLock(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    struct stat file {};
+    if (::stat(path.c_str(), &file) != 0)
         return false;
-    // A waiter's line in /proc/locks starts with "->" and names the file as MAJOR:MINOR:INODE.
-    const std::string inode = ":" + std::to_string(st.st_ino) + " ";
+    // veldran opens a file, then tries its lock until it gets it: a second descriptor of the
+    // file, anywhere on the machine, seen twice in a row, is the one that waits (a look that
+    // finds the lock taken closes the file again at once).
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int seen = 0;
     while (std::chrono::steady_clock::now() < deadline) {
-        std::ifstream locks("/proc/locks");
-        for (std::string line; std::getline(locks, line);)
-            if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos)
-                return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        int open = 0;
+        std::error_code ec;
+        for (const auto& process : std::filesystem::directory_iterator("/proc", ec)) {
+            std::error_code gone;
+            for (const auto& fd :
+                 std::filesystem::directory_iterator(process.path() / "fd", gone)) {
+                struct stat st {};
+                if (::stat(fd.path().c_str(), &st) == 0 && st.st_ino == file.st_ino &&
+                    st.st_dev == file.st_dev)
+                    ++open;
+            }
+        }
+        seen = open >= 2 ? seen + 1 : 0;
+        if (seen == 2)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
 }

@@ -42,8 +42,8 @@ private:
     int m_fd = -1;
 };
 
-// Waits (up to 20 s) until the system shows someone blocked on the lock of the file at `path`;
-// false when no one came.
+// Waits (up to 20 s) until someone besides the lock's holder has the file at `path` open, and so
+// waits for its lock; false when no one came.
 bool SomeoneWaitsForLock(const std::string& path);
 #endif
 
