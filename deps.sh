@@ -24,14 +24,15 @@ veldran_need_packages() {
     fi
 }
 
-# What every build needs: compiler, CMake, the test frameworks and Qt 6 for the window.
+# What every build needs: compiler, CMake, the test frameworks, Qt 6 for the window, CLI11 for
+# veldran-cli's options, and patch for the test that applies its dry run's diff.
 VELDRAN_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
-    qt6-base-dev qt6-base-dev-tools libgl-dev)
+    qt6-base-dev qt6-base-dev-tools libgl-dev libcli11-dev patch)
 
 # The fuzz stage (tests/fuzz/run.sh): clang with libFuzzer and the sanitizer runtimes.
 VELDRAN_FUZZ_PACKAGES=(clang libclang-rt-14-dev cmake ninja-build)
 
 # The Windows stage (tests/windows/run.sh): the mingw-w64 cross compiler, Wine to run its
 # programs, GoogleTest's source to build for them, and the linters for the Windows file.
-VELDRAN_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build
-    clang-tidy cppcheck)
+VELDRAN_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 googletest libcli11-dev cmake
+    ninja-build clang-tidy cppcheck)

@@ -1,5 +1,6 @@
 #pragma once
-// The command line of veldran-cli: what was asked for, or why it cannot be understood.
+// The command line of veldran-cli: what was asked for, or why it cannot be understood. The
+// commands and their options are one table, which both the parser and the help are made from.
 
 #include <optional>
 #include <string>
@@ -8,7 +9,7 @@
 
 namespace veldran::cli {
 
-enum class Command { None, Replace, Find, Batch, Env };
+enum class Command { None, Replace, Find, Batch, Env, Undo };
 
 // Defaults are those of the window when it opens: log on, batch data off, nothing deleted.
 struct Options {
@@ -23,6 +24,9 @@ struct Options {
     bool createBatchData = false;
     std::string batchName;
     bool deleteBatch = false;
+    unsigned jobs = 0;   // files rewritten at once; 0: one per core
+    bool dryRun = false; // change nothing, show what would change
+    bool noUndo = false; // keep no undo journal
     std::vector<std::string> files;
 };
 

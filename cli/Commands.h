@@ -1,5 +1,5 @@
 #pragma once
-// The four commands of veldran-cli. Each returns the exit status.
+// The commands of veldran-cli. Each returns the exit status.
 
 #include "CommandLine.h"
 #include "Reporter.h"
@@ -15,5 +15,9 @@ int RunReplace(const Options& options, Reporter& report);
 int RunFind(const Options& options, Reporter& report);
 int RunBatch(const Options& options, Reporter& report);
 int RunEnv(Reporter& report);
+// Puts back the files of the last replace from its undo journal.
+int RunUndo(const Options& options, Reporter& report);
+// replace --dry-run: prints what the replace would change as a unified diff and changes nothing.
+int RunDryRun(const Options& options, Reporter& report);
 
 } // namespace veldran::cli

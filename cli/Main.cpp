@@ -1,5 +1,5 @@
-// veldran-cli: the window's Replace, Find Only and Create batch file on files named on the
-// command line.
+// veldran-cli: the window's Replace, Find Only, Create batch file and Undo Last Replace on files
+// named on the command line.
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Reporter.h"
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     }
     switch (options.command) {
     case Command::Replace:
-        return RunReplace(options, report);
+        return options.dryRun ? RunDryRun(options, report) : RunReplace(options, report);
     case Command::Find:
         return RunFind(options, report);
     case Command::Batch:

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <set>
+
 using namespace veldran::clitest;
 
 namespace {
@@ -37,6 +40,10 @@ TEST(Usage, WrongUsageGivesTheReasonAndTheUsage) {
         {{"batch"}, "no files given", "usage: veldran-cli batch [--batch-name NAME]"},
         {{"batch", "--find", "a", "x"}, "unknown option '--find'", "usage: veldran-cli batch"},
         {{"env", "x"}, "unexpected argument 'x'", "usage: veldran-cli env\n"},
+        {{"undo", "--", "x"}, "unexpected argument 'x'", "usage: veldran-cli undo\n"},
+        {{"replace", "--jobs", "-1", "-f", "a", "-r", "b", "x"},
+         "option '--jobs' needs a whole number, not '-1'",
+         "usage: veldran-cli replace"},
     };
     for (const UsageCase& c : cases) {
         std::string shown;
@@ -75,7 +82,7 @@ TEST(Usage, HelpAndVersionGoToStdout) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out.rfind("usage: veldran-cli replace --find TEXT --replace TEXT", 0), 0u);
-    for (const std::string command : {"find", "batch", "env"})
+    for (const std::string command : {"find", "batch", "env", "undo"})
         EXPECT_NE(run.out.find("veldran-cli " + command), std::string::npos) << command;
 
     run = RunCli({"find", "--help"});
@@ -93,4 +100,57 @@ TEST(Usage, HelpAndVersionGoToStdout) {
     run = RunCli({"--version"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "veldran-cli " VELDRAN_VERSION "\n");
+}
+
+// Options and file names reach the command as typed, also those that look like CLI11's lists or
+// ask for the next argument as their value.
+TEST(Usage, ArgumentsReachTheCommandAsTyped) {
+    Workspace ws;
+    const std::vector<std::string> names{"[a,b]", "{}", "++", "-", "--", "--x="};
+    std::string listed;
+    for (const std::string& name : names) {
+        ws.Scheme(name, "[a,b]{}\n");
+        listed += name + "\n";
+    }
+    RunSettings inSchemes = ws.Env();
+    inSchemes.workDir = ws.schemes;
+    std::vector<std::string> args{"find", "-f", "[a,b]", "--"};
+    args.insert(args.end(), names.begin(), names.end());
+    CliRun run = RunCli(args, inSchemes);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, listed);
+    // "--find=" is an empty text, found in every file that is not empty.
+    run = RunCli({"find", "--find=", "--", "[a,b]"}, inSchemes);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "[a,b]\n");
+}
+
+// The manual page lists every command and option that the help shows.
+TEST(Usage, ManualPageListsEveryCommandAndOption) {
+    const std::string page = ReadBytes(VELDRAN_MAN_PAGE);
+    const std::string help = RunCli({"--help"}).out;
+    std::set<std::string> commands;
+    const std::regex command(R"(veldran-cli ([a-z]+))");
+    for (auto it = std::sregex_iterator(help.begin(), help.end(), command);
+         it != std::sregex_iterator(); ++it)
+        commands.insert((*it)[1]);
+    EXPECT_EQ(commands.size(), 5u);
+    std::set<std::string> options;
+    const std::regex option(R"(--[a-z][a-z-]*)");
+    for (const std::string& name : commands) {
+        EXPECT_NE(page.find("\n.SS " + name + "\n"), std::string::npos) << name;
+        const std::string commandHelp = RunCli({name, "--help"}).out;
+        for (const std::string& text : {help, commandHelp})
+            for (auto it = std::sregex_iterator(text.begin(), text.end(), option);
+                 it != std::sregex_iterator(); ++it)
+                options.insert(it->str());
+    }
+    EXPECT_GE(options.size(), 13u);
+    for (const std::string& name : options) {
+        std::string roff;
+        for (const char c : name)
+            roff += c == '-' ? "\\-" : std::string(1, c);
+        EXPECT_NE(page.find(roff), std::string::npos) << name;
+    }
+    EXPECT_NE(page.find("TB_ENV_TABLE"), std::string::npos);
 }
