@@ -163,7 +163,7 @@ const std::array<CommandSpec, 5>& Commands() {
              "\nWith --dry-run nothing is written or deleted: each FILE whose bytes would change "
              "is\nprinted as a unified diff (\"--- FILE\", \"+++ FILE\", three lines of context), "
              "which\npatch -p0 applies in the same directory to give what the replace would "
-             "write.\n"
+             "write (patch\ntakes relative paths only, without \"..\").\n"
              "\nExit status: 0 when every file was handled, 1 when a file, the change log, the\n"
              "batch data file or the environment table failed, 2 on wrong usage, 128 + N when\n"
              "signal N stopped the run (the file in hand is finished or left as it was).\n",
