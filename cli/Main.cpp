@@ -47,6 +47,8 @@ int main(int argc, char** argv) {
         return RunBatch(options, report);
     case Command::Env:
         return RunEnv(report);
+    case Command::Undo:
+        return RunUndo(options, report);
     case Command::None:
         break;
     }
