@@ -33,6 +33,7 @@ VELDRAN_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev libbench
 VELDRAN_FUZZ_PACKAGES=(clang libclang-rt-14-dev cmake ninja-build)
 
 # The Windows stage (tests/windows/run.sh): the mingw-w64 cross compiler, Wine to run its
-# programs, GoogleTest's source to build for them, and the linters for the Windows file.
+# programs, GoogleTest's source to build for them, and the linters for the Windows file; Xvfb,
+# Wine's own fonts and ImageMagick for the window's tests and its screenshot.
 VELDRAN_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 googletest libcli11-dev cmake
-    ninja-build clang-tidy cppcheck)
+    ninja-build clang-tidy cppcheck xvfb xauth fonts-wine imagemagick)

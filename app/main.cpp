@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#if defined(__unix__) && !defined(__APPLE__)
 namespace {
 
 bool Set(const char* name) {
@@ -12,6 +13,7 @@ bool Set(const char* name) {
 }
 
 } // namespace
+#endif
 
 int main(int argc, char** argv) {
 #if defined(__unix__) && !defined(__APPLE__)

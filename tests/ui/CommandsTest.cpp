@@ -302,9 +302,6 @@ TEST_F(CommandsTest, FindOnlyMarksEveryListedFileWithoutTouchingAny) {
     const CString directory = f.env.Dir("schemes") + kSep + "e.sch";
     std::filesystem::create_directory(directory);
     const std::vector<CString> files{hit, miss, empty, otherCase};
-    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 400);
-    for (const CString& file : files)
-        std::filesystem::last_write_time(file, old);
     f.Add({hit, miss, empty, otherCase, directory});
 
     // After a Replace that changed the first file, so READY and CHANGE are shown.
@@ -313,8 +310,13 @@ TEST_F(CommandsTest, FindOnlyMarksEveryListedFileWithoutTouchingAny) {
     f.Select({0, 1});
     f.Click(IDC_REPLACE);
     EXPECT_EQ(f.Column(1), std::vector<CString>({"READY", "READY", "", "", ""}));
-    std::filesystem::last_write_time(hit, old);
-    std::filesystem::last_write_time(miss, old);
+    // Times long past, as the file system keeps them.
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+    std::vector<std::filesystem::file_time_type> times;
+    for (const CString& file : files) {
+        std::filesystem::last_write_time(file, old);
+        times.push_back(std::filesystem::last_write_time(file));
+    }
     const std::string missBytes = ReadFile(miss);
 
     // Unselected items are searched too; the typed text is read first.
@@ -325,8 +327,8 @@ TEST_F(CommandsTest, FindOnlyMarksEveryListedFileWithoutTouchingAny) {
     EXPECT_EQ(f.Column(2), std::vector<CString>({"CHANGE", "", "", "", ""}));
     EXPECT_TRUE(Contains(f.dlg->m_listFiles.GetItemToolTip(4), "cannot"));
     EXPECT_EQ(f.dlg->m_strCurrentFile, directory);
-    for (const CString& file : files)
-        EXPECT_TRUE(std::filesystem::last_write_time(file) == old) << file;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        EXPECT_TRUE(std::filesystem::last_write_time(files[i]) == times[i]) << files[i];
     EXPECT_EQ(ReadFile(miss), missBytes);
     EXPECT_EQ(CWnd::GetCursor(), Cursor(IDC_UPARROW));
 

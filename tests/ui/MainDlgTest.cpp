@@ -104,8 +104,11 @@ TEST(MainDlgTest, BuildsEveryControlOfTheTemplateInPlace) {
         CWnd* w = d.TemplateItems()[i].get();
         if ((item.style & SS_TYPEMASK) == SS_ICON && std::string(item.windowClass) == "static")
             continue; // an icon takes its own size
-        CRect expected(item.x, item.y, item.x + item.cx, item.y + item.cy);
-        d.MapDialogRect(&expected);
+        // Origin and size are mapped each by itself, as the dialog manager does.
+        CRect units(item.x, item.y, item.cx, item.cy);
+        d.MapDialogRect(&units);
+        const CRect expected(units.left, units.top, units.left + units.right,
+                             units.top + units.bottom);
         CRect placed;
         w->GetWindowRect(&placed);
         d.ScreenToClient(&placed);
@@ -440,7 +443,7 @@ TEST(MainDlgTest, LongDirectoriesShowTheirEndAndTheirWholeTextAsTooltip) {
     const CString deep = env.Dir("data") + kSep + std::string(120, 'd') + kSep + "batches";
     const CString project = "Project Name: " + std::string(80, 'p') + "-END";
     env.WriteTable("SB_PROJECT=" + project.substr(14) + "\nSB_SHIPDATA=" + deep +
-                   "\nSB_TEMP=" + env.Dir("log") + "\n");
+                   "\nSB_TEMP=" + kSep + "t\n");
     CMainDlg d;
     d.Create();
     driver::ProcessMessages();
@@ -458,7 +461,7 @@ TEST(MainDlgTest, LongDirectoriesShowTheirEndAndTheirWholeTextAsTooltip) {
     EXPECT_EQ(d.m_strBatchDir, deep + kSep);
     EXPECT_EQ(d.m_strProjectName, project);
     // A text that fits shows whole, with no tooltip.
-    EXPECT_EQ(driver::ShownTextOf(d.GetDlgItem(IDC_LOG_DIR)), env.Dir("log") + kSep);
+    EXPECT_EQ(driver::ShownTextOf(d.GetDlgItem(IDC_LOG_DIR)), kSep + "t" + kSep);
     EXPECT_EQ(driver::ToolTipOf(d, d.GetDlgItem(IDC_LOG_DIR)), "");
 }
 

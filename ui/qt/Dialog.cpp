@@ -1,6 +1,7 @@
 // The Qt backend's dialogs: widgets made from the template, events passed to the message map.
 #include "DialogWindow.h"
 
+#include "Ellipsis.h"
 #include "ListView.h"
 #include "Menu.h"
 #include "Resource.h"
@@ -38,11 +39,9 @@ int MulDiv(int a, int b, int c) {
 }
 
 QRect MapDialogUnits(const QRect& dialogUnits, BaseUnits units) {
-    const int left = MulDiv(dialogUnits.x(), units.cx, 4);
-    const int top = MulDiv(dialogUnits.y(), units.cy, 8);
-    const int right = MulDiv(dialogUnits.x() + dialogUnits.width(), units.cx, 4);
-    const int bottom = MulDiv(dialogUnits.y() + dialogUnits.height(), units.cy, 8);
-    return QRect(left, top, right - left, bottom - top);
+    return QRect(MulDiv(dialogUnits.x(), units.cx, 4), MulDiv(dialogUnits.y(), units.cy, 8),
+                 MulDiv(dialogUnits.width(), units.cx, 4),
+                 MulDiv(dialogUnits.height(), units.cy, 8));
 }
 
 namespace {
@@ -88,26 +87,14 @@ void StaticLabel::SetText(const QString& text) {
 }
 
 QString StaticLabel::ShownText() const {
-    const QString full = text();
-    const int width = contentsRect().width();
+    if ((m_style & SS_PATHELLIPSIS) == 0)
+        return text();
     const QFontMetrics metrics = fontMetrics();
-    if ((m_style & SS_PATHELLIPSIS) == 0 || metrics.horizontalAdvance(full) <= width)
-        return full;
-    // As Windows shortens a path: the last part stays whole (a directory's with its closing
-    // separator) and the middle before it gives way; a last part too long for the field keeps
-    // its end.
-    qsizetype cut = -1;
-    for (qsizetype i = full.size() - 2; i >= 0 && cut < 0; --i)
-        if (full[i] == u'/' || full[i] == u'\\')
-            cut = i;
-    if (cut <= 0)
-        return metrics.elidedText(full, Qt::ElideMiddle, width);
-    const QString tail = full.mid(cut);
-    const int tailWidth = metrics.horizontalAdvance(tail);
-    const QString ellipsis(QChar(0x2026));
-    if (tailWidth + metrics.horizontalAdvance(ellipsis) > width)
-        return metrics.elidedText(full, Qt::ElideLeft, width);
-    return metrics.elidedText(full.left(cut), Qt::ElideRight, width - tailWidth) + tail;
+    return ToQString(ShortenKeepingEnd(
+        FromQString(text()), contentsRect().width(), [&metrics](std::string_view part) {
+            return metrics.horizontalAdvance(
+                QString::fromLocal8Bit(part.data(), static_cast<qsizetype>(part.size())));
+        }));
 }
 
 void StaticLabel::UpdateToolTip() {
@@ -397,10 +384,9 @@ CMenu* CDialog::GetSystemMenu(BOOL /*bRevert*/) {
 void CDialog::MapDialogRect(CRect* lpRect) const {
     if (!m_state)
         return;
-    const QRect px =
-        MapDialogUnits(QRect(lpRect->left, lpRect->top, lpRect->Width(), lpRect->Height()),
-                       m_state->window->units);
-    *lpRect = CRect(px.left(), px.top(), px.left() + px.width(), px.top() + px.height());
+    const BaseUnits units = m_state->window->units;
+    *lpRect = CRect(MulDiv(lpRect->left, units.cx, 4), MulDiv(lpRect->top, units.cy, 8),
+                    MulDiv(lpRect->right, units.cx, 4), MulDiv(lpRect->bottom, units.cy, 8));
 }
 
 CWnd* CDialog::GetNextDlgTabItem(CWnd* pWndCtl, BOOL bPrevious) const {

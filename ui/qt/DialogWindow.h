@@ -25,8 +25,8 @@ struct BaseUnits {
 BaseUnits DialogBaseUnits(const QFont& font);
 // a * b / c, rounded half away from zero.
 int MulDiv(int a, int b, int c);
-// A rectangle in dialog units as pixels: the edges are mapped, so controls that meet in dialog
-// units meet in pixels.
+// A place in dialog units as pixels, mapped as the Windows dialog manager maps a control's:
+// its origin and its size each by itself.
 QRect MapDialogUnits(const QRect& dialogUnits, BaseUnits units);
 
 class DialogWindow : public QDialog {
@@ -62,8 +62,8 @@ struct DialogState {
 DialogWindow* DialogWindowOf(HWND hWnd);
 
 // A static control: plain text (never rich text), aligned as its style says, optionally
-// reporting clicks. With SS_PATHELLIPSIS a text too long for it is shortened in the middle,
-// keeping its end, and shows in full as its tooltip.
+// reporting clicks. With SS_PATHELLIPSIS a text too long for it is shortened keeping its end
+// (ui/Ellipsis.h), and shows in full as its tooltip.
 class StaticLabel : public QLabel {
 public:
     StaticLabel(DWORD style, QWidget* parent);
