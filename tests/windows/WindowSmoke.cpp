@@ -4,7 +4,7 @@
 // then with the demo files), Find Only and Replace run, the About box opens over a disabled main
 // window, and a screenshot of the window is written as a BMP. Exit code 0 when all went right.
 //
-//   veldran_smoke VELDRAN.EXE WORK_DIR DEMO_SCHEMES_DIR
+//   veldran_smoke VELDRAN.EXE WORK_DIR DEMO_SCHEMES_DIR SCREENSHOT.BMP
 #include <windows.h>
 
 #include <commctrl.h>
@@ -250,10 +250,22 @@ void Screenshot(HWND window, const fs::path& file) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4)
-        Fail("usage: veldran_smoke VELDRAN.EXE WORK_DIR DEMO_SCHEMES_DIR");
+    if (argc != 5)
+        Fail("usage: veldran_smoke VELDRAN.EXE WORK_DIR DEMO_SCHEMES_DIR SCREENSHOT.BMP");
     const std::string exe = Windows(argv[1]);
     const fs::path work = Windows(argv[2]);
+    const fs::path screenshot = Windows(argv[4]);
+
+    // The version resource says 1.0.0.1.
+    std::vector<char> version(GetFileVersionInfoSizeA(exe.c_str(), nullptr));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedSize = 0;
+    Check(!version.empty() &&
+              GetFileVersionInfoA(exe.c_str(), 0, static_cast<DWORD>(version.size()),
+                                  version.data()) &&
+              VerQueryValueA(version.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedSize) &&
+              fixed->dwFileVersionMS == 0x00010000 && fixed->dwFileVersionLS == 0x00000001,
+          "veldran.exe has no version resource 1.0.0.1");
 
     // The demo environment, and more scheme files than the old name buffer could hand over.
     fs::remove_all(work);
@@ -337,7 +349,7 @@ int main(int argc, char** argv) {
     WaitForInputIdle(g_veldran.hProcess, 5000);
     RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Sleep(500);
-    Screenshot(main, work / "veldran-wine.bmp");
+    Screenshot(main, screenshot);
 
     PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     Check(WaitForSingleObject(g_veldran.hProcess, 20000) == WAIT_OBJECT_0, "Exit did not end it");
@@ -346,6 +358,6 @@ int main(int argc, char** argv) {
     Check(code == 0, "veldran.exe ended with " + std::to_string(code));
     std::printf("veldran.exe: %d files from one selection, Find Only, Replace and About all "
                 "worked; screenshot in %s\n",
-                kManyFiles, (work / "veldran-wine.bmp").string().c_str());
+                kManyFiles, screenshot.string().c_str());
     return 0;
 }

@@ -88,9 +88,8 @@ wine "$build/tests/ui/veldran_ui_tests.exe" --gtest_filter=MainDlgTest.StartsWit
 
 ctest --test-dir "$build" --output-on-failure --parallel 2 "$@"
 
-shot=$build/tests/ui/smoke/veldran-wine.bmp
-if [ -f "$shot" ]; then
-    convert "$shot" "$build/veldran-wine.png"
+if [ -f "$build/veldran-wine.bmp" ]; then
+    convert "$build/veldran-wine.bmp" "$build/veldran-wine.png"
 fi
 x86_64-w64-mingw32-objcopy --strip-debug "$exe" "$build/veldran-stripped.exe"
 stripped=$(stat -c %s "$build/veldran-stripped.exe")
