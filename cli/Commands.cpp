@@ -9,6 +9,7 @@
 #include "Records.h"
 #include "SafeFile.h"
 #include "Signals.h"
+#include "UndoJournal.h"
 
 #include <cstdint>
 #include <string>
@@ -71,8 +72,9 @@ bool LoadTable(EnvironmentSettings& settings, Reporter& report) {
     return problem.empty();
 }
 
-PipelineSettings Pipeline(const Options&) {
+PipelineSettings Pipeline(const Options& options) {
     PipelineSettings settings;
+    settings.jobs = options.jobs;
     settings.stop = &StopRequested();
     return settings;
 }
@@ -95,9 +97,26 @@ int RunReplace(const Options& options, Reporter& report) {
                              options.deleteLog);
     job.batchPath = OutputPath(options.batchName, settings.batchDir, kBatchDefaultName,
                                kBatchExtension, options.deleteBatch);
+    // A new Replace starts a new journal. Where none can be kept, the replace still runs, and
+    // says that it cannot be undone.
+    UndoJournal journal;
+    bool journalKept = true;
+    if (options.noUndo) {
+        UndoJournal::Clear(settings.logDir); // the last Replace is this one, and it has none
+    } else {
+        std::string error;
+        journalKept = journal.Start(settings.logDir, error);
+        if (journalKept)
+            job.journal = &journal;
+        else
+            report.Failure(UndoJournal::FolderIn(settings.logDir),
+                           error + "; this replace cannot be undone");
+    }
     FixedBoxes boxes(options.createLog, options.createBatchData);
     OutputFileFailure logFailure(job.logPath, report);
     OutputFileFailure batchFailure(job.batchPath, report);
+    const std::string journalFolder = UndoJournal::FolderIn(settings.logDir);
+    OutputFileFailure journalFailure(journalFolder, report);
     // The list must survive an interrupted run: each changed file reaches stdout at once.
     report.FlushEachResult();
 
@@ -121,6 +140,9 @@ int RunReplace(const Options& options, Reporter& report) {
                      }
                      logFailure.Check(outcome.logError);
                      batchFailure.Check(outcome.batchError);
+                     if (!outcome.journalError.empty())
+                         journalFailure.Check(outcome.journalError +
+                                              "; the files after it cannot be undone");
                      report.Progress(i + 1, total);
                  });
     const bool resultsOut = report.FinishResults();
@@ -131,8 +153,8 @@ int RunReplace(const Options& options, Reporter& report) {
     report.Note(summary + std::to_string(failed) + " failed");
     if (StopSignal() != 0)
         return Interrupted(report);
-    const bool allWell =
-        tableRead && failed == 0 && !logFailure.Failed() && !batchFailure.Failed() && resultsOut;
+    const bool allWell = tableRead && journalKept && !journalFailure.Failed() && failed == 0 &&
+                         !logFailure.Failed() && !batchFailure.Failed() && resultsOut;
     return allWell ? kExitOk : kExitFailure;
 }
 
@@ -187,6 +209,34 @@ int RunBatch(const Options& options, Reporter& report) {
     }
     report.Result(batchPath);
     return report.FinishResults() && tableRead ? kExitOk : kExitFailure;
+}
+
+int RunUndo(const Options&, Reporter& report) {
+    EnvironmentSettings settings;
+    const bool tableRead = LoadTable(settings, report);
+    std::uint64_t restored = 0;
+    std::uint64_t failed = 0;
+    std::string error;
+    const bool any = UndoLastReplace(
+        settings.logDir,
+        [&](const std::string& path, const std::string& why) {
+            if (why.empty()) {
+                report.Result(path);
+                ++restored;
+            } else {
+                report.Failure(path, why);
+                ++failed;
+            }
+        },
+        error);
+    if (!any) {
+        report.Note(error);
+        return kExitFailure;
+    }
+    const bool resultsOut = report.FinishResults();
+    report.Note(std::to_string(restored) + " restored, " + std::to_string(failed) +
+                " not restored");
+    return tableRead && failed == 0 && resultsOut ? kExitOk : kExitFailure;
 }
 
 int RunEnv(Reporter& report) {

@@ -70,6 +70,9 @@ bool SwappedOutIsTarget(const NativeTarget& target);
 bool SwapBack(NativeTarget& target, std::string& error);
 // Removes the swapped-out original; the rewrite is complete.
 void RemoveSwappedOut(NativeTarget& target);
+// Keeps the open file at `path` (another directory): a second name for the same file where the
+// file system allows, a copy with its mode otherwise.
+bool KeepOriginal(NativeTarget& target, const std::string& path, std::string& error);
 
 // Opens for appending without blocking, refuses a non-regular file and an unsafe symbolic link,
 // takes the lock and notes the size.

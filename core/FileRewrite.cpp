@@ -213,10 +213,33 @@ void FileInFlight::FailFlush(const std::string& error) {
         Refuse(error);
 }
 
+bool FileInFlight::SwapIn(WriteFaults* faults) {
+    UndoJournal* journal = m_job.journal;
+    if (journal == nullptr || !journal->Working())
+        return m_file.SwapIn(outcome.error, faults);
+    // The original is kept before the swap, and recorded with the identity the new file will
+    // have. A journal that fails stops keeping originals; the rewrite goes on, said once.
+    FileIdentity replaced;
+    const std::string original = journal->NextOriginal();
+    if (!m_file.ReplacementIdentity(replaced) ||
+        !m_file.KeepOriginal(original, outcome.journalError) ||
+        !journal->Add(m_job.path, replaced, outcome.journalError)) {
+        journal->Discard(original);
+        journal->Stop();
+        if (outcome.journalError.empty())
+            outcome.journalError = "cannot keep the original for undo";
+        return m_file.SwapIn(outcome.error, faults);
+    }
+    if (m_file.SwapIn(outcome.error, faults))
+        return true;
+    journal->Discard(original);
+    return false;
+}
+
 void FileInFlight::Complete(OptionBoxes& boxes, WriteFaults* faults) {
     if (!outcome.error.empty())
         return;
-    if (m_replacing && !m_file.SwapIn(outcome.error, faults)) {
+    if (m_replacing && !SwapIn(faults)) {
         Refuse(std::move(outcome.error));
         return;
     }

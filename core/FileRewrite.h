@@ -3,6 +3,7 @@
 
 #include "Pieces.h"
 #include "SafeFile.h"
+#include "UndoJournal.h"
 
 #include <atomic>
 #include <cstdint>
@@ -28,6 +29,8 @@ struct RewriteJob {
     std::string batchPath;
     // Set from outside (a signal) to drop the file while it waits for another veldran's lock.
     const std::atomic<bool>* stop = nullptr;
+    // Where the original of each rewritten file is kept for undo; none when null.
+    UndoJournal* journal = nullptr;
 };
 
 struct RewriteOutcome {
@@ -41,6 +44,7 @@ struct RewriteOutcome {
     std::string error;        // why the file was left untouched
     std::string logError;     // why the change log could not take this file's records
     std::string batchError;   // why the batch data file could not take the record
+    std::string journalError; // why the undo journal could not keep this file
 };
 
 // Whether a rewritten file is written with CR LF line ends: always on Windows (text mode);
@@ -82,6 +86,7 @@ public:
 
 private:
     void Refuse(std::string error);
+    bool SwapIn(WriteFaults* faults);
 
     struct Buffers;
     RewriteJob m_job;

@@ -161,6 +161,23 @@ bool RewritableFile::FlushTogether(const std::vector<RewritableFile*>& files, st
     return native::FlushReplacements(targets, error);
 }
 
+bool RewritableFile::ReplacementIdentity(FileIdentity& identity) const {
+    return native::Identify(m_target->replacement, identity);
+}
+
+bool RewritableFile::KeepOriginal(const std::string& path, std::string& error) {
+    FileIdentity before;
+    const bool unchanged = native::Identify(m_target->file, before) && before == m_read;
+    if (!native::KeepOriginal(*m_target, path, error))
+        return false;
+    // A second name changes the file's status time, and only that: it is the one to expect now.
+    // A file changed by someone else keeps its old expectation, and the swap refuses it.
+    FileIdentity now;
+    if (unchanged && native::Identify(m_target->file, now) && now.SameContent(m_read))
+        m_read.changed = now.changed;
+    return true;
+}
+
 bool RewritableFile::SwapIn(std::string& error, WriteFaults* faults) {
     NativeTarget& t = *m_target;
     FileIdentity now;

@@ -75,6 +75,13 @@ public:
     bool Prepare(std::string_view data, std::string& error, WriteFaults* faults = nullptr);
     bool Flush(std::string& error, WriteFaults* faults = nullptr);
     bool SwapIn(std::string& error, WriteFaults* faults = nullptr);
+    // Keeps the file that was read at `path` (for undo): a second name where the file system
+    // allows, a copy otherwise. Should the file change before the swap, the swap goes back.
+    bool KeepOriginal(const std::string& path, std::string& error);
+    // The identity the prepared replacement will have under the name.
+    bool ReplacementIdentity(FileIdentity& identity) const;
+    // The identity of the file as Read found it.
+    const FileIdentity& ReadIdentity() const { return m_read; }
     // Makes the prepared replacements of several files durable at once (one flush of each file
     // system where the system has it). On failure none of them counts as durable.
     static bool FlushTogether(const std::vector<RewritableFile*>& files, std::string& error,

@@ -295,10 +295,10 @@ std::int64_t TimestampTickNs(NativeHandle file) {
         0x6969 /* NFS */,      0x517B /* SMB */,    0xFF534D42 /* CIFS */, 0xFE534D42 /* SMB2 */,
         0x65735546 /* FUSE */, 0x01021997 /* 9P */, 0x00C36400 /* Ceph */, 0x4d44 /* FAT */};
     struct statfs fs {};
-    if (::fstatfs(Fd(file), &fs) == 0)
-        for (const long type : kCoarse)
-            if (static_cast<long>(fs.f_type) == type)
-                return 2'000'000'000;
+    if (::fstatfs(Fd(file), &fs) == 0 &&
+        std::find(std::begin(kCoarse), std::end(kCoarse), static_cast<long>(fs.f_type)) !=
+            std::end(kCoarse))
+        return 2'000'000'000;
     // Local file systems take their times from the kernel's coarse clock.
     struct timespec tick {};
     if (::clock_getres(CLOCK_REALTIME_COARSE, &tick) == 0)
@@ -415,10 +415,8 @@ bool FlushReplacements(const std::vector<NativeTarget*>& targets, std::string& e
     }
     return true;
 #else
-    for (NativeTarget* t : targets)
-        if (!FlushReplacement(*t, error))
-            return false;
-    return true;
+    return std::all_of(targets.begin(), targets.end(),
+                       [&](NativeTarget* t) { return FlushReplacement(*t, error); });
 #endif
 }
 
@@ -482,6 +480,54 @@ void RemoveSwappedOut(NativeTarget& t) {
     if (!t.replacementName.empty())
         ::unlinkat(Fd(t.dir), t.replacementName.c_str(), 0);
     t.replacementName.clear();
+}
+
+bool KeepOriginal(NativeTarget& t, const std::string& path, std::string& error) {
+    // The original stays a complete file of its own once it is swapped out: a second name costs
+    // no copy. Made through the descriptor, never the name, which may meanwhile name another.
+    int rc = ::linkat(Fd(t.file), "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH);
+    if (rc != 0 && (errno == ENOENT || errno == EPERM)) {
+        const std::string self = "/proc/self/fd/" + std::to_string(t.file);
+        rc = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW);
+    }
+    if (rc == 0)
+        return true;
+    if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != ENOENT) {
+        error = Reason("cannot keep the original for undo", errno);
+        return false;
+    }
+    struct stat st {};
+    const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0 || ::fstat(Fd(t.file), &st) != 0) {
+        error = Reason("cannot keep the original for undo", errno);
+        if (out >= 0)
+            ::close(out);
+        return false;
+    }
+    std::vector<char> buffer(std::size_t{1} << 20);
+    int err = 0;
+    for (std::uint64_t offset = 0;;) {
+        const ssize_t n =
+            ::pread(Fd(t.file), buffer.data(), buffer.size(), static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            err = n < 0 ? errno : 0;
+            break;
+        }
+        if (!WriteAll(out, {buffer.data(), static_cast<std::size_t>(n)}, err))
+            break;
+        offset += static_cast<std::uint64_t>(n);
+    }
+    if (err == 0 && (::fchmod(out, st.st_mode & 07777) != 0 || ::fdatasync(out) != 0))
+        err = errno;
+    ::close(out);
+    if (err != 0) {
+        ::unlink(path.c_str());
+        error = Reason("cannot keep the original for undo", err);
+        return false;
+    }
+    return true;
 }
 
 bool OpenForAppend(const std::string& path, NativeAppend& out, std::string& error) {

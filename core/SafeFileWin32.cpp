@@ -10,6 +10,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -339,10 +340,8 @@ bool FlushReplacement(NativeTarget& t, std::string& error) {
 }
 
 bool FlushReplacements(const std::vector<NativeTarget*>& targets, std::string& error) {
-    for (NativeTarget* t : targets)
-        if (!FlushReplacement(*t, error))
-            return false;
-    return true;
+    return std::all_of(targets.begin(), targets.end(),
+                       [&](NativeTarget* t) { return FlushReplacement(*t, error); });
 }
 
 bool SwapIn(NativeTarget& t, bool& exchanged, std::string& error) {
@@ -389,6 +388,16 @@ bool SwapBack(NativeTarget& t, std::string& error) {
 void RemoveSwappedOut(NativeTarget& t) {
     DeleteByHandle(H(t.file));
     t.replacementName.clear();
+}
+
+bool KeepOriginal(NativeTarget& t, const std::string& path, std::string& error) {
+    // A second name on the same volume costs no copy; across volumes the bytes are copied. The
+    // name is safe to use: no one else may rename or delete the file while it is held.
+    if (::CreateHardLinkA(path.c_str(), t.name.c_str(), nullptr) ||
+        ::CopyFileA(t.name.c_str(), path.c_str(), TRUE))
+        return true;
+    error = SystemReason("cannot keep the original for undo", ::GetLastError());
+    return false;
 }
 
 bool OpenForAppend(const std::string& path, NativeAppend& out, std::string& error) {

@@ -188,7 +188,11 @@ TEST(HostileCli, OutputFilesOnADiskThatFillsUp) {
     disk.FillLeaving(16 << 10);
     CliRun run = RunCli(args, settings);
     EXPECT_EQ(run.exitCode, 1);
+    // The undo journal on the full disk gives up at the first file that does not fit.
     EXPECT_EQ(run.err, "veldran-cli: " + log + ": cannot write: No space left on device\n" +
+                           "veldran-cli: " + disk.File("veldran-undo") +
+                           ": cannot keep the original for undo: No space left on device; the "
+                           "files after it cannot be undone\n" +
                            Summary("300 files, 300 changed, 30000 replacements, 0 failed"));
     // Every scheme file is done; the log holds the whole records of the first few files only.
     std::string rewritten;

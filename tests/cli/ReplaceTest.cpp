@@ -161,9 +161,12 @@ TEST(ReplaceCommand, ReportsAnOutputFileThatCannotBeWrittenOnce) {
 
     CliRun run = RunCli({"replace", "-f", "AH36", "-r", "EH40", "--batch-data", a, b}, broken);
     EXPECT_EQ(run.exitCode, 1);
-    // The scheme files are safe on disk and listed; only the records are lost.
+    // The scheme files are safe on disk and listed; only the records and the undo are lost.
     EXPECT_EQ(run.out, a + "\n" + b + "\n");
     EXPECT_EQ(run.err, "veldran-cli: " + noLogDir + veldran::kDirSeparator +
+                           "veldran-undo: cannot start the undo journal: " + NoSuchDirectory() +
+                           "; this replace cannot be undone\n" + "veldran-cli: " + noLogDir +
+                           veldran::kDirSeparator +
                            "VELDRAN.log: cannot open: " + NoSuchDirectory() + "\n" +
                            "veldran-cli: " + noDataDir + veldran::kDirSeparator +
                            "VELDRAN_BATCH.dat: cannot open: " + NoSuchDirectory() + "\n" +
@@ -171,8 +174,8 @@ TEST(ReplaceCommand, ReportsAnOutputFileThatCannotBeWrittenOnce) {
     EXPECT_EQ(ReadBytes(a), Native("EH40\n"));
     EXPECT_EQ(ReadBytes(b), Native("EH40 EH40\n"));
 
-    // Without logging and batch data nothing is written there, so nothing fails.
-    run = RunCli({"replace", "-f", "EH40", "-r", "AH36", "--no-log", a}, broken);
+    // Without logging, batch data and undo journal nothing is written there, so nothing fails.
+    run = RunCli({"replace", "-f", "EH40", "-r", "AH36", "--no-log", "--no-undo", a}, broken);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, Summary("1 file, 1 changed, 1 replacement, 0 failed"));
 

@@ -51,7 +51,9 @@ std::string Outputs(const test::TempDir& dir, const std::vector<std::string>& pa
         all += test::ReadBytes(path) + "\n--\n";
     all += test::ReadBytes(dir.File("VELDRAN.log")) + test::ReadBytes(dir.File("BATCH.dat"));
     // The same records from the other directory, at other times.
-    all = std::regex_replace(all, std::regex(dir.Path().string()), "DIR");
+    const std::string from = dir.Path().string();
+    for (std::size_t at = all.find(from); at != std::string::npos; at = all.find(from, at))
+        all.replace(at, from.size(), "DIR");
     return std::regex_replace(all, std::regex(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d)"), "TS");
 }
 
@@ -137,7 +139,9 @@ TEST(Pipeline, AStopInTheMiddleOfAGroupLeavesTheRestAsItWas) {
     ASSERT_GE(published.size(), 2u);
     EXPECT_LE(published.size(), 3u) << "the file in hand finishes, nothing after it starts";
     for (std::size_t i = 0; i < paths.size(); ++i)
-        EXPECT_EQ(test::ReadBytes(paths[i]), i < published.size() ? "EH36,EH36\n" : "AH36\n") << i;
+        EXPECT_EQ(test::ReadBytes(paths[i]),
+                  i < published.size() ? test::Native("EH36,EH36\n") : "AH36\n")
+            << i;
     for (const auto& entry : fs::directory_iterator(dir.Path()))
         EXPECT_NE(entry.path().filename().string().rfind(".veldran-", 0), 0u)
             << "a temporary is left: " << entry.path();
