@@ -27,7 +27,7 @@ fi
 
 build=build-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-build_targets=(veldran-cli veldran_corpus veldran_noflush)
+build_targets=(veldran-cli veldran_corpus veldran_noflush veldran_rewrite_pass)
 has_window_bench=
 if cmake --build "$build" --target help | grep -q '^veldran_window_bench:'; then
     build_targets+=(veldran_window_bench)
@@ -37,6 +37,7 @@ cmake --build "$build" --parallel 2 --target "${build_targets[@]}"
 cli=$root/$build/cli/veldran-cli
 gen=$root/$build/bench/veldran_corpus
 noflush=$root/$build/bench/veldran_noflush.so
+rewrite_pass=$root/$build/bench/veldran_rewrite_pass
 window_bench=$root/$build/bench/veldran_window_bench
 
 work=$root/bench/work
@@ -185,8 +186,9 @@ time_replace() { # name
     echo "== replace on $1"
     bench_group "$res/replace-$1.csv" "$runs" 0 "" "${extra[@]}" \
         "veldran-cli replace" "$prep" "cd '$w' && $each_file $veldran_replace" \
-        "veldran-cli replace without fdatasync" "$prep" \
+        "veldran-cli replace without flushing" "$prep" \
         "cd '$w' && $each_file env LD_PRELOAD='$noflush' $veldran_replace" \
+        "veldran-cli replace --no-undo" "$prep" "cd '$w' && $each_file $veldran_replace --no-undo" \
         "sed -i" "$prep" "cd '$w' && $each_file sed -i 's/$token/$repl/g'" \
         "perl -pi" "$prep" "cd '$w' && $each_file perl -pi -e 's/$token/$repl/g'" \
         "cp -a (floor)" "rm -rf '$copy' && sync" "cp -a '$pristine/$1' '$copy'" \
@@ -219,6 +221,18 @@ for name in small-lf small-crlf large-lf large-crlf; do
     time_find "$name" "$absent" nomatch
 done
 rm -rf "${inplace:?}"/*
+
+# --- the undo journal's size on disk ---------------------------------------------------------
+restore small-lf
+(cd "$inplace/small-lf" && eval "$each_file $veldran_replace" >/dev/null 2>&1)
+journal_kib=$(du -sk "$work/log/veldran-undo" | cut -f1)
+journal_files=$(find "$work/log/veldran-undo" -type f | wc -l)
+rm -rf "${inplace:?}"/*
+
+# --- the rewrite pass alone ------------------------------------------------------------------
+echo "== the rewrite pass alone"
+pass_lf=$("$rewrite_pass" "$token" "$repl" "$pristine"/large-lf/*.sch | cut -d' ' -f1)
+pass_crlf=$("$rewrite_pass" "$token" "$repl" "$pristine"/large-crlf/*.sch | cut -d' ' -f1)
 
 # --- peak memory -----------------------------------------------------------------------------
 peak_kib() { # command...: the peak resident set size in KiB
@@ -325,10 +339,11 @@ lineend() {
     echo "above 1, veldran-cli is faster. The files lie in one directory. In place, veldran-cli, sed and"
     echo "perl get them from \`find -print0 | xargs -0\`; searching, veldran-cli and cat take the shell's"
     echo "\`*.sch\` (one process each), grep -r and rg walk the directory themselves."
-    echo "veldran-cli replaces with \`--no-log\`, like its peers, which keep no log. \"without fdatasync\" is"
-    echo "the same program with fdatasync made a no-op by a preloaded library (bench/NoFlush.cpp): the"
-    echo "difference is what flushing each new file to disk before its rename costs. sed and perl do"
-    echo "not flush. \"cp -a then sync\" writes the copy to disk (sync flushes the whole file system)."
+    echo "veldran-cli replaces with \`--no-log\`, like its peers, which keep no log; it keeps its undo"
+    echo "journal (a second name for each original) unless \`--no-undo\`. \"without flushing\" is the same"
+    echo "program with fdatasync and syncfs made no-ops by a preloaded library (bench/NoFlush.cpp): the"
+    echo "difference is what making the new files durable before they are swapped in costs. sed and perl"
+    echo "do not flush. \"cp -a then sync\" writes the copy to disk (sync flushes the whole file system)."
     echo "CPU is the mean user plus system time of the command and its children. cat allocates a fresh"
     echo "128 KiB buffer for every file (mmap, page faults, munmap), so on many small files it is no floor."
     echo
@@ -371,29 +386,32 @@ lineend() {
 
         csv=$res/replace-$name.csv
         v=$(median "$csv" "veldran-cli replace")
-        vn=$(median "$csv" "veldran-cli replace without fdatasync")
+        vn=$(median "$csv" "veldran-cli replace without flushing")
         s=$(median "$csv" "sed -i")
         c=$(median "$csv" "cp -a (floor)")
         case $name in
-        large-*)
-            target "replace $name: at least 3x faster than sed -i" "$(ratio "$s" "$v")x" \
-                "$(met "$(ratio "$s" "$v")" '>=' 3)"
-            target "(the same without fdatasync)" "$(ratio "$s" "$vn")x" \
-                "$(met "$(ratio "$s" "$vn")" '>=' 3)"
-            ;;
-        small-*)
-            target "replace $name: no slower than sed -i" "$(ratio "$s" "$v")x" \
-                "$(met "$(ratio "$s" "$v")" '>=' 1)"
-            target "(the same without fdatasync)" "$(ratio "$s" "$vn")x" \
-                "$(met "$(ratio "$s" "$vn")" '>=' 1)"
-            target "replace $name: time over cp -a's (the floor)" \
-                "$(ratio "$v" "$c")x, without fdatasync $(ratio "$vn" "$c")x" "(figure)"
+        large-*) limit=0.33 ;;
+        small-*) limit=0.6 ;;
+        esac
+        target "replace $name: at most $limit of sed -i's time" "$(ratio "$v" "$s")" \
+            "$(met "$(ratio "$v" "$s")" '<=' "$limit")"
+        target "(the same without flushing)" "$(ratio "$vn" "$s")" "(figure)"
+        nu=$(median "$csv" "veldran-cli replace --no-undo")
+        target "replace $name: the undo journal adds at most 10%" "$(ratio "$v" "$nu")" \
+            "$(met "$(ratio "$v" "$nu")" '<=' 1.10)"
+        target "replace $name: time over cp -a's (the floor)" \
+            "$(ratio "$v" "$c")x, without flushing $(ratio "$vn" "$c")x" "(figure)"
+        case $name in
+        *-crlf)
+            lf=$(median "$res/replace-${name%-crlf}-lf.csv" "veldran-cli replace")
+            target "replace $name within 10% of ${name%-crlf}-lf" "$(ratio "$v" "$lf")" \
+                "$(met "$(ratio "$v" "$lf")" '<=' 1.10)"
             ;;
         esac
         for kind in match nomatch; do
             csv=$res/find-$kind-$name.csv
-            r=$(ratio "$(median "$csv" "rg -lF -j1")" "$(median "$csv" "veldran-cli find")")
-            target "find $name, $kind: no slower than rg -lF -j1" "${r}x" "$(met "$r" '>=' 1)"
+            r=$(ratio "$(median "$csv" "veldran-cli find")" "$(median "$csv" "rg -lF -j1")")
+            target "find $name, $kind: at most 1.0 of rg -lF -j1's time" "$r" "$(met "$r" '<=' 1)"
         done
     done
     echo
@@ -427,11 +445,24 @@ lineend() {
         table "$res/window.csv" "veldran-cli replace"
         w=$(ratio "$(median "$res/window.csv" "window Replace")" \
             "$(median "$res/window.csv" "veldran-cli replace")")
-        target "the window's Replace within 1.5x of veldran-cli" "${w}x" "$(met "$w" '<=' 1.5)"
+        target "the window's Replace within 1.3x of veldran-cli" "${w}x" "$(met "$w" '<=' 1.3)"
     else
         echo "$window_note"
-        target "the window's Replace within 1.5x of veldran-cli" "not measured" "**open**"
+        target "the window's Replace within 1.3x of veldran-cli" "not measured" "**open**"
     fi
+    echo
+    echo "## The undo journal"
+    echo
+    echo "After a replace of small-lf, the journal holds $journal_files files in $journal_kib KiB of its own"
+    echo "(\`du -sk\`; the originals are second names of the swapped-out files, so their blocks are"
+    echo "counted only once, here, while the scheme directory no longer holds them)."
+    echo
+    echo "## The rewrite pass alone"
+    echo
+    echo "\`veldran_rewrite_pass\` (bench/RewritePass.cpp): the new text of every file of a large corpus,"
+    echo "already in memory, on one core (median of 7 passes): LF $pass_lf MB/s, CR LF $pass_crlf MB/s."
+    target "the rewrite pass: at least 1 GB/s per core on large-lf" "$pass_lf MB/s" \
+        "$(met "$pass_lf" '>=' 1000)"
     echo
     echo "## Targets"
     echo
