@@ -1,7 +1,9 @@
 // veldran-cli undo: every file of the last replace back byte for byte, a file changed since left
 // alone, and nothing else written.
 #include "CliRunner.h"
+#ifndef _WIN32
 #include "SmallDisk.h"
+#endif
 
 #include <gtest/gtest.h>
 
