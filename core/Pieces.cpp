@@ -118,20 +118,39 @@ PieceRewriteStats RewritePieces(std::string_view text, std::string_view find,
     return stats;
 }
 
+namespace {
+
+// The pieces that hold the hits of a search that runs over the whole text at once: hits come in
+// ascending order, and only the newlines between two hits are looked at.
+class PieceOfHit {
+public:
+    explicit PieceOfHit(std::string_view text) : m_text(text) {}
+    // [start, end) of the piece that holds the hit at `hit`.
+    std::pair<std::size_t, std::size_t> Of(std::size_t hit) {
+        const std::size_t nl = FindLastByte(m_text.data() + m_scanned, hit - m_scanned, '\n');
+        if (nl != kNotFound)
+            m_lineStart = m_scanned + nl + 1;
+        m_scanned = hit;
+        const std::size_t start = m_lineStart + (hit - m_lineStart) / kMaxPiece * kMaxPiece;
+        return {start, PieceEnd(m_text, start)};
+    }
+
+private:
+    std::string_view m_text;
+    std::size_t m_lineStart = 0; // start of the line that holds `m_scanned`, as far as known
+    std::size_t m_scanned = 0;   // newlines before this position have been looked at
+};
+
+} // namespace
+
 void ForEachChangedPiece(std::string_view text, std::string_view find, std::string_view replace,
                          const ChangedPieceFn& onChangedPiece) {
     if (find.empty() || find.size() > kMaxPiece)
         return;
     std::string piece;
-    std::size_t lineStart = 0; // as in PiecesContain: the line that holds `scanned`
-    std::size_t scanned = 0;
+    PieceOfHit pieces(text);
     for (std::size_t hit = FindLiteral(text, 0, find); hit != kNotFound;) {
-        const std::size_t nl = FindLastByte(text.data() + scanned, hit - scanned, '\n');
-        if (nl != kNotFound)
-            lineStart = scanned + nl + 1;
-        scanned = hit;
-        const std::size_t pieceStart = lineStart + (hit - lineStart) / kMaxPiece * kMaxPiece;
-        const std::size_t end = PieceEnd(text, pieceStart);
+        const auto [pieceStart, end] = pieces.Of(hit);
         if (hit + find.size() > end) {
             hit = FindLiteral(text, end, find);
             continue;
@@ -157,15 +176,9 @@ bool PiecesContain(std::string_view text, std::string_view find) {
         return false;
     // Search the whole text at once and check only that a hit lies inside one piece, so a text
     // without the find text costs one vectorised scan and no per-line work.
-    std::size_t lineStart = 0; // start of the line that holds `scanned`, as far as known
-    std::size_t scanned = 0;   // newlines before this position have been looked at
+    PieceOfHit pieces(text);
     for (std::size_t hit = FindLiteral(text, 0, find); hit != kNotFound;) {
-        const std::size_t nl = FindLastByte(text.data() + scanned, hit - scanned, '\n');
-        if (nl != kNotFound)
-            lineStart = scanned + nl + 1;
-        scanned = hit;
-        const std::size_t pieceStart = lineStart + (hit - lineStart) / kMaxPiece * kMaxPiece;
-        const std::size_t end = PieceEnd(text, pieceStart);
+        const std::size_t end = pieces.Of(hit).second;
         if (hit + find.size() <= end)
             return true;
         // Every later hit inside this piece would cross its end too.

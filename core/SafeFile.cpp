@@ -51,6 +51,28 @@ bool HoldsExactly(NativeHandle file, std::string_view expected) {
     }
 }
 
+// Reads until the end, into `data`: room for `sizeHint` bytes first, then more, since the file
+// may grow while it is read. `read(buffer, size, offset)` gives 0 at the end, -1 on an error.
+template <typename Read> bool ReadToEnd(std::string& data, std::size_t sizeHint, Read read) {
+    data.clear();
+    data.resize(sizeHint + 1);
+    std::size_t used = 0;
+    for (;;) {
+        if (used == data.size())
+            data.resize(data.size() * 2);
+        const long long n = read(data.data() + used, data.size() - used, used);
+        if (n < 0) {
+            data.clear();
+            return false;
+        }
+        if (n == 0)
+            break;
+        used += static_cast<std::size_t>(n);
+    }
+    data.resize(used);
+    return true;
+}
+
 } // namespace
 
 RewritableFile::RewritableFile() = default;
@@ -84,24 +106,14 @@ bool RewritableFile::Read(std::string& data, std::string& error) {
         error = "cannot read: the file's state cannot be taken";
         return false;
     }
-    // Starts from the size the file reports, then grows: the file may change while it is read.
-    data.clear();
-    data.resize(static_cast<std::size_t>(before.size) + 1);
-    std::size_t used = 0;
-    for (;;) {
-        if (used == data.size())
-            data.resize(data.size() * 2);
-        const long long n =
-            native::ReadAt(m_target->file, used, data.data() + used, data.size() - used, error);
-        if (n < 0) {
-            data.clear();
-            return false;
-        }
-        if (n == 0)
-            break;
-        used += static_cast<std::size_t>(n);
-    }
-    data.resize(used);
+    const bool read =
+        ReadToEnd(data, static_cast<std::size_t>(before.size),
+                  [&](char* buffer, std::size_t size, std::uint64_t offset) {
+                      return native::ReadAt(m_target->file, offset, buffer, size, error);
+                  });
+    if (!read)
+        return false;
+    const std::size_t used = data.size();
     // Writing back what was read from a file that another program is changing would lose what
     // that program wrote.
     if (!native::Identify(m_target->file, m_read) || !(m_read == before) || m_read.size != used) {
@@ -289,25 +301,9 @@ bool ReadWholeFile(const std::string& path, std::string& data, std::string& erro
     InputFile file;
     if (!file.Open(path, error))
         return false;
-    data.clear();
-    // Starts from the size the file reports, then grows: the file may change while it is read.
-    std::size_t capacity = file.SizeHint() + 1;
-    std::size_t used = 0;
-    data.resize(capacity);
-    for (;;) {
-        if (used == data.size())
-            data.resize(data.size() * 2);
-        const long long n = file.Read(data.data() + used, data.size() - used, error);
-        if (n < 0) {
-            data.clear();
-            return false;
-        }
-        if (n == 0)
-            break;
-        used += static_cast<std::size_t>(n);
-    }
-    data.resize(used);
-    return true;
+    return ReadToEnd(data, file.SizeHint(), [&](char* buffer, std::size_t size, std::uint64_t) {
+        return file.Read(buffer, size, error);
+    });
 }
 
 } // namespace veldran

@@ -54,6 +54,14 @@ bool WriteAll(int fd, std::string_view data, int& err) {
     return true;
 }
 
+bool WriteWhole(NativeHandle file, std::string_view data, std::string& error) {
+    int err = 0;
+    if (WriteAll(Fd(file), data, err))
+        return true;
+    error = Reason("cannot write", err);
+    return false;
+}
+
 std::int64_t Ns(const struct timespec& t) {
     return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
@@ -348,12 +356,7 @@ bool CreateReplacement(NativeTarget& t, std::string& error) {
 }
 
 bool WriteReplacement(NativeTarget& t, std::string_view data, std::string& error) {
-    int err = 0;
-    if (!WriteAll(Fd(t.replacement), data, err)) {
-        error = Reason("cannot write", err);
-        return false;
-    }
-    return true;
+    return WriteWhole(t.replacement, data, error);
 }
 
 bool CopyMetadata(NativeTarget& t, std::string& error) {
@@ -574,12 +577,7 @@ bool OpenForAppend(const std::string& path, NativeAppend& out, std::string& erro
 }
 
 bool AppendBytes(NativeAppend& out, std::string_view data, std::string& error) {
-    int err = 0;
-    if (!WriteAll(Fd(out.file), data, err)) {
-        error = Reason("cannot write", err);
-        return false;
-    }
-    return true;
+    return WriteWhole(out.file, data, error);
 }
 
 bool CloseAppend(NativeAppend& out, std::string& error) {
