@@ -101,6 +101,10 @@ BOOL CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resu
     case WM_PAINT:
         OnPaint();
         break;
+    case WM_SIZE:
+        OnSize(static_cast<UINT>(wParam), LOWORD(static_cast<std::uintptr_t>(lParam)),
+               HIWORD(static_cast<std::uintptr_t>(lParam)));
+        break;
     case WM_QUERYDRAGICON:
         result = reinterpret_cast<LRESULT>(OnQueryDragIcon());
         handled = result != 0;
@@ -159,6 +163,10 @@ HCURSOR CDialog::OnQueryDragIcon() {
 }
 
 void CDialog::OnContextMenu(CWnd* /*pWnd*/, CPoint /*point*/) {
+    Default();
+}
+
+void CDialog::OnSize(UINT /*nType*/, int /*cx*/, int /*cy*/) {
     Default();
 }
 

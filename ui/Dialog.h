@@ -75,6 +75,8 @@ protected:
     virtual void OnPaint();
     virtual HCURSOR OnQueryDragIcon();
     virtual void OnContextMenu(CWnd* pWnd, CPoint point);
+    // The client area's new size, after the user resized the window.
+    virtual void OnSize(UINT nType, int cx, int cy);
     virtual void OnOK();
     virtual void OnCancel();
     // The platform's own processing of the message being handled, once the handler returns.

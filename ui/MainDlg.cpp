@@ -3,16 +3,20 @@
 #include "AboutDlg.h"
 #include "DataExchange.h"
 #include "Maker.h"
+#include "PreviewDlg.h"
 #include "Shell.h"
 #include "WinApp.h"
 
 #include <EnvironmentTable.h>
 #include <FindOnly.h>
 #include <OutputPaths.h>
+#include <Pipeline.h>
 #include <Platform.h>
 #include <Records.h>
 #include <SafeFile.h>
+#include <UndoJournal.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,7 +31,11 @@ constexpr const char* kStatusProcessing = "PROCESSING";
 constexpr const char* kStatusReady = "READY";
 constexpr const char* kStatusFound = "*";
 constexpr const char* kStatusError = "ERROR";
+constexpr const char* kStatusUndone = "UNDONE";
 constexpr const char* kNoteChange = "CHANGE";
+
+// The preview shows at most this much of a diff.
+constexpr std::size_t kPreviewLimit = std::size_t(4) << 20;
 
 constexpr int kColumnFile = 0;
 constexpr int kColumnStatus = 1;
@@ -54,6 +62,8 @@ constexpr CommandEntry kCommandMap[] = {
     {IDC_CREATE_BATCH_FILE, &CMainDlg::OnBnClickedCreateBatchFile},
     {IDC_RESET_STATUS, &CMainDlg::OnBnClickedResetStatus},
     {IDC_WEB_LINK, &CMainDlg::OnStnClickedWebLink},
+    {ID_EDIT_PREVIEW_REPLACE, &CMainDlg::OnEditPreviewReplace},
+    {ID_EDIT_UNDO_REPLACE, &CMainDlg::OnEditUndoReplace},
 };
 
 CString CounterText(const char* prefix, long long count) {
@@ -71,6 +81,22 @@ public:
 
 private:
     const CMainDlg& m_dialog;
+};
+
+// The option boxes as they stood when the command started. The window handles no message while
+// a command runs, so they cannot change during it: reading them once is the same as asking each
+// time, and the pipeline's threads never touch a control.
+class BoxesAtStart final : public veldran::OptionBoxes {
+public:
+    explicit BoxesAtStart(const CMainDlg& dialog)
+        : m_createLog(dialog.m_btnCreateLog.GetCheck() == BST_CHECKED),
+          m_createBatchData(dialog.m_btnCreateBatchData.GetCheck() == BST_CHECKED) {}
+    bool CreateLogTicked() override { return m_createLog; }
+    bool CreateBatchDataTicked() override { return m_createBatchData; }
+
+private:
+    bool m_createLog;
+    bool m_createBatchData;
 };
 
 // Output files that refused their records during one command, told once when it ends.
@@ -108,6 +134,7 @@ private:
 
 constexpr const char* kChangeLog = "The change log";
 constexpr const char* kBatchData = "The batch data file";
+constexpr const char* kUndoJournal = "The undo journal";
 
 } // namespace
 
@@ -237,8 +264,11 @@ void CMainDlg::OnBnClickedAddFiles() {
     std::vector<CString> paths;
     CString error;
     if (AfxGetShell().GetOpenFileNames(this, request, paths, error)) {
+        // Thousands of files go in at once: the list is drawn once, not once for each.
+        m_listFiles.SetRedraw(FALSE);
         for (const CString& path : paths)
             m_listFiles.InsertItem(0, path);
+        m_listFiles.SetRedraw(TRUE);
     }
     RefreshCounters();
     // A dialog that failed is not a dialog that was cancelled.
@@ -307,39 +337,79 @@ bool CMainDlg::AppendToBatchData(CString& error) {
 // ---------------------------------------------------------------------------------------------
 // Commands
 
+bool CMainDlg::CollectSelection(std::vector<int>& items, std::vector<std::string>& paths) {
+    for (int nItem = m_listFiles.GetNextItem(-1, LVNI_SELECTED); nItem != -1;
+         nItem = m_listFiles.GetNextItem(nItem, LVNI_SELECTED)) {
+        items.push_back(nItem);
+        paths.push_back(m_listFiles.GetItemText(nItem, kColumnFile));
+    }
+    if (items.empty())
+        ShowNoSelection();
+    return !items.empty();
+}
+
+void CMainDlg::ShowProgress(std::size_t done, std::size_t total) {
+    SetWindowText(CString(Template()->caption) + " - " + std::to_string(done) + " of " +
+                  std::to_string(total));
+}
+
+void CMainDlg::EndProgress() {
+    SetWindowText(Template()->caption);
+}
+
 void CMainDlg::OnBnClickedReplace() {
     UpdateData(TRUE);
     PrepareLogPath();
     PrepareBatchPath();
     SetCursor(LoadCursor(nullptr, IDC_WAIT));
 
-    int nItem = m_listFiles.GetNextItem(-1, LVNI_SELECTED);
-    if (nItem == -1) {
-        ShowNoSelection();
+    // The selection cannot change during the command: it is taken once, in list order.
+    std::vector<int> items;
+    std::vector<std::string> paths;
+    if (!CollectSelection(items, paths))
         return;
-    }
     OutputTrouble trouble;
-    for (;;) {
-        // The successor is fetched before the current file is worked on.
-        const int nNext = m_listFiles.GetNextItem(nItem, LVNI_SELECTED);
-        m_strCurrentFile = m_listFiles.GetItemText(nItem, kColumnFile);
-        SetStatus(nItem, kStatusProcessing);
-        m_bChanged = 0;
-        const veldran::RewriteOutcome outcome = ProcessFile();
-        if (outcome.ok)
-            SetStatus(nItem, kStatusReady);
-        else
-            SetStatus(nItem, kStatusError, outcome.error);
-        if (m_bChanged == 1)
-            m_listFiles.SetItemText(nItem, kColumnNote, kNoteChange);
-        trouble.Note(kChangeLog, m_strLogPath, outcome.logError);
-        trouble.Note(kBatchData, m_strBatchPath, outcome.batchError);
-        m_listFiles.EnsureVisible(nItem, FALSE);
-        UpdateMainWindow();
-        if (nNext == -1)
-            break;
-        nItem = nNext;
-    }
+    const CString journalFolder = veldran::UndoJournal::FolderIn(m_strLogDir);
+    veldran::RewriteJob job{CString(), m_strFind, m_strReplace, m_strLogPath, m_strBatchPath};
+    // A new Replace starts a new journal. Where none can be kept, the replace still runs, and
+    // says that it cannot be undone.
+    veldran::UndoJournal journal;
+    CString journalError;
+    if (journal.Start(m_strLogDir, journalError))
+        job.journal = &journal;
+    else
+        trouble.Note(kUndoJournal, journalFolder, journalError + "; this replace cannot be undone");
+    BoxesAtStart boxes(*this);
+    veldran::PipelineSettings settings;
+    settings.faults = m_pWriteFaults;
+
+    const std::size_t total = items.size();
+    ShowProgress(0, total);
+    SetStatus(items[0], kStatusProcessing);
+    veldran::ReplaceFiles(
+        paths, job, boxes, settings, [&](std::size_t i, const veldran::RewriteOutcome& outcome) {
+            const int nItem = items[i];
+            m_strCurrentFile = paths[i];
+            m_bChanged = outcome.changed ? 1 : 0;
+            if (outcome.ok)
+                SetStatus(nItem, kStatusReady);
+            else
+                SetStatus(nItem, kStatusError, outcome.error);
+            if (m_bChanged == 1)
+                m_listFiles.SetItemText(nItem, kColumnNote, kNoteChange);
+            trouble.Note(kChangeLog, m_strLogPath, outcome.logError);
+            trouble.Note(kBatchData, m_strBatchPath, outcome.batchError);
+            if (!outcome.journalError.empty())
+                trouble.Note(kUndoJournal, journalFolder,
+                             outcome.journalError + "; the files after it cannot be undone");
+            // The next file is the one the committer now waits for.
+            if (i + 1 < total)
+                SetStatus(items[i + 1], kStatusProcessing);
+            ShowProgress(i + 1, total);
+            m_listFiles.EnsureVisible(nItem, FALSE);
+            UpdateMainWindow();
+        });
+    EndProgress();
     SetCursor(LoadCursor(nullptr, IDC_UPARROW));
     if (!trouble.Empty())
         MessageBox(trouble.Message(), nullptr, MB_OK | MB_ICONWARNING);
@@ -349,25 +419,37 @@ void CMainDlg::OnBnClickedFindOnly() {
     UpdateData(TRUE);
     SetCursor(LoadCursor(nullptr, IDC_WAIT));
     const int nCount = m_listFiles.GetItemCount();
-    for (int nItem = 0; nItem < nCount; ++nItem) {
-        m_strCurrentFile = m_listFiles.GetItemText(nItem, kColumnFile);
-        SetStatus(nItem, kStatusProcessing);
-        CString error;
-        switch (veldran::FileContains(m_strCurrentFile, m_strFind, error)) {
-        case veldran::FindResult::Found:
-            SetStatus(nItem, kStatusFound);
-            break;
-        case veldran::FindResult::NotFound:
-            SetStatus(nItem, CString());
-            break;
-        case veldran::FindResult::Error:
-            // An unreadable file is not a file without a match.
-            SetStatus(nItem, kStatusError, error);
-            break;
-        }
-        m_listFiles.EnsureVisible(nItem, FALSE);
-        UpdateMainWindow();
+    std::vector<std::string> paths;
+    for (int nItem = 0; nItem < nCount; ++nItem)
+        paths.push_back(m_listFiles.GetItemText(nItem, kColumnFile));
+    if (nCount > 0) {
+        ShowProgress(0, paths.size());
+        SetStatus(0, kStatusProcessing);
     }
+    veldran::FindInFiles(paths, m_strFind, veldran::PipelineSettings{},
+                         [&](std::size_t i, veldran::FindResult result, const std::string& error) {
+                             const int nItem = static_cast<int>(i);
+                             m_strCurrentFile = paths[i];
+                             switch (result) {
+                             case veldran::FindResult::Found:
+                                 SetStatus(nItem, kStatusFound);
+                                 break;
+                             case veldran::FindResult::NotFound:
+                                 SetStatus(nItem, CString());
+                                 break;
+                             case veldran::FindResult::Error:
+                                 // An unreadable file is not a file without a match.
+                                 SetStatus(nItem, kStatusError, error);
+                                 break;
+                             }
+                             if (nItem + 1 < nCount)
+                                 SetStatus(nItem + 1, kStatusProcessing);
+                             ShowProgress(i + 1, paths.size());
+                             m_listFiles.EnsureVisible(nItem, FALSE);
+                             UpdateMainWindow();
+                         });
+    if (nCount > 0)
+        EndProgress();
     SetCursor(LoadCursor(nullptr, IDC_UPARROW));
 }
 
@@ -383,12 +465,14 @@ void CMainDlg::OnBnClickedCreateBatchFile() {
     }
     m_strCurrentFile.clear();
     std::vector<int> written;
+    const std::size_t total = m_listFiles.GetSelectedCount();
     for (;;) {
         const int nNext = m_listFiles.GetNextItem(nItem, LVNI_SELECTED);
         m_strCurrentFile += m_listFiles.GetItemText(nItem, kColumnFile);
         m_strCurrentFile += "\n";
         SetStatus(nItem, kStatusReady);
         written.push_back(nItem);
+        ShowProgress(written.size(), total);
         m_listFiles.EnsureVisible(nItem, FALSE);
         UpdateMainWindow();
         if (nNext == -1)
@@ -403,6 +487,7 @@ void CMainDlg::OnBnClickedCreateBatchFile() {
             SetStatus(nWritten, kStatusError, error);
         UpdateMainWindow();
     }
+    EndProgress();
     SetCursor(LoadCursor(nullptr, IDC_UPARROW));
     if (!appended) {
         // Saying the file was created when it was not would send a batch run after nothing.
@@ -444,6 +529,62 @@ void CMainDlg::OnBnClickedResetStatus() {
         SetStatus(nItem, CString());
         m_listFiles.SetItemText(nItem, kColumnNote, CString());
     }
+}
+
+void CMainDlg::OnEditPreviewReplace() {
+    UpdateData(TRUE);
+    std::vector<int> items;
+    std::vector<std::string> paths;
+    if (!CollectSelection(items, paths))
+        return;
+    SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    const ReplacePreview preview =
+        MakeReplacePreview(paths, m_strFind, m_strReplace, kPreviewLimit);
+    SetCursor(LoadCursor(nullptr, IDC_UPARROW));
+    CPreviewDlg dlgPreview(preview, this);
+    dlgPreview.DoModal();
+}
+
+void CMainDlg::OnEditUndoReplace() {
+    SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    std::map<CString, std::vector<int>> listed;
+    const int nCount = m_listFiles.GetItemCount();
+    for (int nItem = 0; nItem < nCount; ++nItem)
+        listed[m_listFiles.GetItemText(nItem, kColumnFile)].push_back(nItem);
+    std::size_t restored = 0;
+    std::size_t failed = 0;
+    CString unlisted; // files that could not be restored and have no item to say so
+    CString error;
+    const bool any = veldran::UndoLastReplace(
+        m_strLogDir,
+        [&](const std::string& path, const std::string& why) {
+            ++(why.empty() ? restored : failed);
+            const auto found = listed.find(path);
+            if (found == listed.end()) {
+                if (!why.empty())
+                    unlisted += "\n\n" + path + "\n" + why;
+                return;
+            }
+            for (const int nItem : found->second) {
+                if (why.empty()) {
+                    SetStatus(nItem, kStatusUndone);
+                    m_listFiles.SetItemText(nItem, kColumnNote, CString());
+                } else {
+                    SetStatus(nItem, kStatusError, why);
+                }
+                m_listFiles.EnsureVisible(nItem, FALSE);
+            }
+            UpdateMainWindow();
+        },
+        error);
+    SetCursor(LoadCursor(nullptr, IDC_UPARROW));
+    if (!any) {
+        MessageBox("There is no Replace to undo (" + error + ").", nullptr, MB_OK);
+        return;
+    }
+    const CString summary = std::to_string(restored) + (restored == 1 ? " file" : " files") +
+                            " restored, " + std::to_string(failed) + " not restored.";
+    MessageBox(summary + unlisted, nullptr, failed == 0 ? MB_OK : MB_OK | MB_ICONWARNING);
 }
 
 // ---------------------------------------------------------------------------------------------

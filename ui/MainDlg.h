@@ -15,6 +15,10 @@
 
 #include <FileRewrite.h>
 
+#include <cstddef>
+#include <string>
+#include <vector>
+
 class CMainDlg : public CDialog {
 public:
     enum { IDD = IDD_MAIN };
@@ -75,6 +79,8 @@ public:
     void OnBnClickedCreateBatchFile();
     void OnBnClickedResetStatus();
     void OnStnClickedWebLink();
+    void OnEditPreviewReplace();
+    void OnEditUndoReplace();
     void OnSysCommand(UINT nID, LPARAM lParam) override;
     void OnPaint() override;
     HCURSOR OnQueryDragIcon() override;
@@ -92,4 +98,10 @@ private:
     void SetStatus(int nItem, const CString& status, const CString& reason = CString());
     void ShowNoSelection();
     void UpdateMainWindow();
+    // The selected items and their paths in list order; false (and the no-selection message)
+    // when there are none.
+    bool CollectSelection(std::vector<int>& items, std::vector<std::string>& paths);
+    // "veldran - n of N" in the caption while a long command runs; the caption alone after.
+    void ShowProgress(std::size_t done, std::size_t total);
+    void EndProgress();
 };

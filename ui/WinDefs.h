@@ -61,6 +61,7 @@ constexpr LPARAM MAKELPARAM(unsigned low, unsigned high) {
 }
 
 // Window messages.
+inline constexpr UINT WM_SIZE = 0x0005;
 inline constexpr UINT WM_PAINT = 0x000F;
 inline constexpr UINT WM_CLOSE = 0x0010;
 inline constexpr UINT WM_ICONERASEBKGND = 0x0027;
@@ -78,7 +79,10 @@ inline constexpr DWORD WS_VISIBLE = 0x10000000;
 inline constexpr DWORD WS_DISABLED = 0x08000000;
 inline constexpr DWORD WS_CAPTION = 0x00C00000;
 inline constexpr DWORD WS_BORDER = 0x00800000;
+inline constexpr DWORD WS_VSCROLL = 0x00200000;
+inline constexpr DWORD WS_HSCROLL = 0x00100000;
 inline constexpr DWORD WS_SYSMENU = 0x00080000;
+inline constexpr DWORD WS_THICKFRAME = 0x00040000;
 inline constexpr DWORD WS_GROUP = 0x00020000;
 inline constexpr DWORD WS_TABSTOP = 0x00010000;
 inline constexpr DWORD WS_EX_APPWINDOW = 0x00040000;
@@ -100,7 +104,10 @@ inline constexpr int BST_CHECKED = 1;
 
 // Edit styles.
 inline constexpr DWORD ES_LEFT = 0x0;
+inline constexpr DWORD ES_MULTILINE = 0x4;
+inline constexpr DWORD ES_AUTOVSCROLL = 0x40;
 inline constexpr DWORD ES_AUTOHSCROLL = 0x80;
+inline constexpr DWORD ES_READONLY = 0x800;
 
 // Static styles.
 inline constexpr DWORD SS_LEFT = 0x0;

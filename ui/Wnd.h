@@ -50,8 +50,15 @@ public:
     // From screen coordinates to those of the client area.
     void ScreenToClient(CRect* lpRect) const;
     BOOL IsIconic() const;
+    // Places a control in its dialog's client area; for a dialog, gives its client area that
+    // size (x and y are then ignored).
+    void MoveWindow(int x, int y, int nWidth, int nHeight);
+    // Shows the text in the platform's fixed-pitch font, so columns line up.
+    void SetFixedPitchFont();
     // Repaints at once what is waiting to be repainted, and nothing else.
     void UpdateWindow();
+    // Off: changes are not drawn as they come. On again: the window is drawn anew, once.
+    void SetRedraw(BOOL bRedraw = TRUE);
     HICON SetIcon(HICON hIcon, BOOL bBigIcon);
     HICON GetIcon(BOOL bBigIcon) const;
     // Sends a message and returns its result. Windows delivers any; the Qt backend delivers the

@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
 
@@ -173,6 +174,18 @@ void DialogWindow::paintEvent(QPaintEvent* /*event*/) {
     painter = nullptr;
 }
 
+void DialogWindow::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (!client)
+        return;
+    // The client area follows the window, below the menu bar; the dialog places its controls.
+    const int menuHeight = client->y();
+    client->setGeometry(0, menuHeight, width(), height() - menuHeight);
+    Send(WM_SIZE, 0,
+         MAKELPARAM(static_cast<unsigned>(client->width()),
+                    static_cast<unsigned>(client->height())));
+}
+
 void DialogWindow::contextMenuEvent(QContextMenuEvent* event) {
     // The control under the point, as the window that asked; a part of one stands for it.
     HWND from = HandleOf(this);
@@ -231,6 +244,15 @@ QWidget* CreateItem(DialogWindow& window, const DialogItemTemplate& item) {
             break;
         }
         }
+    } else if (windowClass == "edit" && (item.style & ES_MULTILINE)) {
+        auto* edit = new QPlainTextEdit(parent);
+        edit->setReadOnly((item.style & ES_READONLY) != 0);
+        // A multi-line edit that scrolls sideways keeps its lines whole.
+        edit->setLineWrapMode((item.style & WS_HSCROLL) ? QPlainTextEdit::NoWrap
+                                                        : QPlainTextEdit::WidgetWidth);
+        if (edit->isReadOnly())
+            edit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        widget = edit;
     } else if (windowClass == "edit") {
         auto* edit = new QLineEdit(parent);
         edit->setFrame((item.style & WS_BORDER) != 0);
@@ -303,7 +325,7 @@ BOOL CDialog::CreateFromTemplate() {
     window->units = DialogBaseUnits(font);
 
     // An application window gets a taskbar button of its own; there is no minimise or
-    // maximise box, and a modal frame does not resize.
+    // maximise box, and a modal frame does not resize unless it has a sizing border.
     Qt::WindowFlags flags = (t.exStyle & WS_EX_APPWINDOW) ? Qt::Window : Qt::Dialog;
     flags |= Qt::CustomizeWindowHint;
     if ((t.style & WS_CAPTION) == WS_CAPTION)
@@ -337,7 +359,12 @@ BOOL CDialog::CreateFromTemplate() {
     window->client->setGeometry(0, menuHeight, client.width(), client.height());
     if (bar)
         bar->setGeometry(0, 0, client.width(), menuHeight);
-    window->setFixedSize(client.width(), menuHeight + client.height());
+    if (t.style & WS_THICKFRAME) {
+        window->resize(client.width(), menuHeight + client.height());
+        window->setMinimumSize(client.width() / 2, menuHeight + client.height() / 2);
+    } else {
+        window->setFixedSize(client.width(), menuHeight + client.height());
+    }
 
     for (const DialogItemTemplate& item : t.items) {
         auto control = std::make_unique<CWnd>();

@@ -49,6 +49,7 @@ protected:
     void reject() override;
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     CDialog& m_dialog;

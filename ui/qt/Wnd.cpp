@@ -9,10 +9,12 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPlainTextEdit>
 
 QString ToQString(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
@@ -27,6 +29,8 @@ void CWnd::GetWindowText(CString& rString) const {
     QString text;
     if (auto* edit = qobject_cast<QLineEdit*>(w))
         text = edit->text();
+    else if (auto* multi = qobject_cast<QPlainTextEdit*>(w))
+        text = multi->toPlainText();
     else if (auto* label = qobject_cast<QLabel*>(w))
         text = label->text();
     else if (auto* button = qobject_cast<QAbstractButton*>(w))
@@ -43,6 +47,8 @@ void CWnd::SetWindowText(const CString& text) {
     const QString qtext = ToQString(text);
     if (auto* edit = qobject_cast<QLineEdit*>(w))
         edit->setText(qtext);
+    else if (auto* multi = qobject_cast<QPlainTextEdit*>(w))
+        multi->setPlainText(qtext);
     else if (auto* label = dynamic_cast<StaticLabel*>(w))
         label->SetText(qtext);
     else if (auto* plain = qobject_cast<QLabel*>(w))
@@ -98,6 +104,24 @@ void CWnd::ScreenToClient(CRect* lpRect) const {
                     lpRect->bottom - origin.y());
 }
 
+void CWnd::MoveWindow(int x, int y, int nWidth, int nHeight) {
+    if (DialogWindow* window = DialogWindowOf(m_hWnd)) {
+        window->resize(nWidth, nHeight + window->client->y());
+        return;
+    }
+    if (QWidget* w = WidgetOf(m_hWnd))
+        w->setGeometry(x, y, nWidth, nHeight);
+}
+
+void CWnd::SetFixedPitchFont() {
+    QWidget* w = WidgetOf(m_hWnd);
+    if (!w)
+        return;
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSize(w->font().pointSize());
+    w->setFont(fixed);
+}
+
 BOOL CWnd::IsIconic() const {
     QWidget* w = WidgetOf(m_hWnd);
     return w && w->isMinimized() ? TRUE : FALSE;
@@ -108,6 +132,11 @@ void CWnd::UpdateWindow() {
     // other event (input, timers) is handled meanwhile.
     if (QWidget* w = WidgetOf(m_hWnd))
         QCoreApplication::sendPostedEvents(w->window(), QEvent::UpdateRequest);
+}
+
+void CWnd::SetRedraw(BOOL bRedraw) {
+    if (QWidget* w = WidgetOf(m_hWnd))
+        w->setUpdatesEnabled(bRedraw != FALSE);
 }
 
 HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {

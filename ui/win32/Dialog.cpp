@@ -28,11 +28,25 @@ CDialog* DialogState::DialogOf(HWND hwnd) {
     return hwnd ? reinterpret_cast<CDialog*>(GetWindowLongPtrA(hwnd, DWLP_USER)) : nullptr;
 }
 
+DialogState::~DialogState() {
+    if (fixedFont)
+        DeleteObject(fixedFont);
+}
+
+bool DialogState::IsMultiLineEdit(HWND control) {
+    char name[8] = {};
+    GetClassNameA(control, name, sizeof(name));
+    return lstrcmpiA(name, "Edit") == 0 && (GetWindowLongA(control, GWL_STYLE) & ES_MULTILINE);
+}
+
 void DialogState::Attach(CDialog& dialog, HWND hwnd) {
     dialog.m_hWnd = hwnd;
     // The dialog manager creates the controls in template order, each beneath those before.
     HWND child = GetWindow(hwnd, GW_CHILD);
     for (std::size_t i = 0; i < dialog.m_template->items.size() && child; ++i) {
+        // A text set by the program is never cut at the 32K characters a user may type.
+        if (IsMultiLineEdit(child))
+            SendMessageA(child, EM_SETLIMITTEXT, 0, 0);
         auto control = std::make_unique<CWnd>();
         control->m_hWnd = child;
         dialog.m_items.push_back(std::move(control));
@@ -121,6 +135,17 @@ void DialogState::SetText(HWND control, const CString& text) {
     CDialog* dialog = DialogOf(GetParent(control));
     const auto whole = dialog && dialog->m_state ? dialog->m_state->wholeTexts.find(control)
                                                  : std::map<HWND, CString>::iterator();
+    if (IsMultiLineEdit(control)) {
+        CString lines;
+        lines.reserve(text.size() + text.size() / 16);
+        for (const char c : text) {
+            if (c == '\n')
+                lines.push_back('\r');
+            lines.push_back(c);
+        }
+        SetWindowTextA(control, lines.c_str());
+        return;
+    }
     if (!dialog || !dialog->m_state || whole == dialog->m_state->wholeTexts.end()) {
         SetWindowTextA(control, text.c_str());
         return;

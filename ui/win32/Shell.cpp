@@ -14,38 +14,53 @@ HWND HandleOf(CWnd* wnd) {
     return wnd ? wnd->m_hWnd : nullptr;
 }
 
-// Room for the names of a selection typed or chosen into the file-name box; a larger selection
-// made in the dialog's list grows the buffer as it is made (SelectionHook).
-constexpr DWORD kInitialNameBuffer = 256 * 1024;
+// Room for the names of a selection; the hook below grows it when the file-name box holds more.
+constexpr DWORD kInitialNameBuffer = 64 * 1024;
 
 struct NameBuffer {
     std::vector<char> bytes = std::vector<char>(kInitialNameBuffer, '\0');
 };
 
-// The hook the dialog's flags ask for. It makes the name buffer as large as the selection:
-// the folder, and each name with its zero, take no more room than the quoted names of the
-// file-name box do.
-UINT_PTR CALLBACK SelectionHook(HWND hook, UINT message, WPARAM /*wParam*/, LPARAM lParam) {
+// Makes the name buffer as large as what the file-name box holds: the folder, and each name
+// with its zero, take no more room than the quoted names there. True when it had to grow.
+bool GrowNameBuffer(HWND hook) {
+    auto* ofn = reinterpret_cast<OPENFILENAMEA*>(GetWindowLongPtrA(hook, DWLP_USER));
+    if (!ofn)
+        return false;
+    HWND dialog = GetParent(hook);
+    const LRESULT names = SendMessageA(dialog, CDM_GETSPEC, 0, 0);
+    const LRESULT folder = SendMessageA(dialog, CDM_GETFOLDERPATH, 0, 0);
+    if (names < 0 || folder < 0)
+        return false;
+    const auto needed = static_cast<std::size_t>(names + folder) + MAX_PATH;
+    auto* buffer = reinterpret_cast<NameBuffer*>(ofn->lCustData);
+    if (needed <= buffer->bytes.size())
+        return false;
+    buffer->bytes.assign(needed * 2, '\0');
+    ofn->lpstrFile = buffer->bytes.data();
+    ofn->nMaxFile = static_cast<DWORD>(buffer->bytes.size());
+    return true;
+}
+
+// The hook the dialog's flags ask for. A buffer too small for the names would lose them (an
+// empty list on Windows, a cut one under Wine), so it grows as the selection does, and at the
+// latest when OK is pressed: then that OK is turned down and pressed again.
+UINT_PTR CALLBACK NameBufferHook(HWND hook, UINT message, WPARAM /*wParam*/, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrA(hook, DWLP_USER, lParam);
         return 0;
     }
-    if (message != WM_NOTIFY || reinterpret_cast<NMHDR*>(lParam)->code != CDN_SELCHANGE)
+    if (message != WM_NOTIFY)
         return 0;
-    auto* ofn = reinterpret_cast<OPENFILENAMEA*>(GetWindowLongPtrA(hook, DWLP_USER));
-    if (!ofn)
-        return 0;
-    HWND dialog = GetParent(hook);
-    const LRESULT spec = SendMessageA(dialog, CDM_GETSPEC, 0, 0);
-    const LRESULT folder = SendMessageA(dialog, CDM_GETFOLDERPATH, 0, 0);
-    if (spec < 0 || folder < 0)
-        return 0;
-    const auto needed = static_cast<std::size_t>(spec + folder) + MAX_PATH;
-    auto* buffer = reinterpret_cast<NameBuffer*>(ofn->lCustData);
-    if (needed > buffer->bytes.size()) {
-        buffer->bytes.resize(needed * 2, '\0');
-        ofn->lpstrFile = buffer->bytes.data();
-        ofn->nMaxFile = static_cast<DWORD>(buffer->bytes.size());
+    const UINT code = reinterpret_cast<NMHDR*>(lParam)->code;
+    if (code == CDN_SELCHANGE) {
+        GrowNameBuffer(hook);
+    } else if (code == CDN_FILEOK && GrowNameBuffer(hook)) {
+        HWND dialog = GetParent(hook);
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+        SetWindowLongPtrA(hook, DWLP_MSGRESULT, 1);
+        return TRUE;
     }
     return 0;
 }
@@ -107,7 +122,7 @@ bool Win32Shell::GetOpenFileNames(CWnd* owner, const OpenFileRequest& request,
     ofn.lpstrInitialDir = request.initialDir.empty() ? nullptr : request.initialDir.c_str();
     ofn.Flags = request.flags;
     ofn.lCustData = reinterpret_cast<LPARAM>(&names);
-    ofn.lpfnHook = SelectionHook;
+    ofn.lpfnHook = NameBufferHook;
     if (!GetOpenFileNameA(&ofn)) {
         // Cancel leaves no error; anything else is told, not taken for a Cancel.
         if (const DWORD code = CommDlgExtendedError()) {

@@ -15,6 +15,14 @@ void CWnd::GetWindowText(CString& rString) const {
     std::vector<char> text(static_cast<std::size_t>(length) + 1);
     const int got = GetWindowTextA(m_hWnd, text.data(), length + 1);
     rString.assign(text.data(), static_cast<std::size_t>(got > 0 ? got : 0));
+    if (DialogState::IsMultiLineEdit(m_hWnd)) {
+        // Back to the layer's LF line ends.
+        std::size_t out = 0;
+        for (std::size_t in = 0; in < rString.size(); ++in)
+            if (!(rString[in] == '\r' && in + 1 < rString.size() && rString[in + 1] == '\n'))
+                rString[out++] = rString[in];
+        rString.resize(out);
+    }
 }
 
 void CWnd::SetWindowText(const CString& text) {
@@ -51,12 +59,54 @@ void CWnd::ScreenToClient(CRect* lpRect) const {
     *lpRect = CRect(corners[0].x, corners[0].y, corners[1].x, corners[1].y);
 }
 
+void CWnd::MoveWindow(int x, int y, int nWidth, int nHeight) {
+    if (!m_hWnd)
+        return;
+    if (DialogState::DialogOf(m_hWnd)) {
+        // The client area gets the size; the frame, caption and menu bar come on top.
+        RECT window{};
+        RECT client{};
+        ::GetWindowRect(m_hWnd, &window);
+        ::GetClientRect(m_hWnd, &client);
+        SetWindowPos(m_hWnd, nullptr, 0, 0, nWidth + (window.right - window.left) - client.right,
+                     nHeight + (window.bottom - window.top) - client.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return;
+    }
+    ::MoveWindow(m_hWnd, x, y, nWidth, nHeight, TRUE);
+}
+
+void CWnd::SetFixedPitchFont() {
+    CDialog* dialog = m_hWnd ? DialogState::DialogOf(GetParent(m_hWnd)) : nullptr;
+    DialogState* state = dialog ? DialogState::Of(*dialog) : nullptr;
+    if (!state)
+        return;
+    if (!state->fixedFont) {
+        // The height of the dialog's font, in a face whose characters all have one width.
+        LOGFONTA font{};
+        GetObjectA(reinterpret_cast<HGDIOBJ>(SendMessageA(m_hWnd, WM_GETFONT, 0, 0)), sizeof(font),
+                   &font);
+        font.lfWidth = 0;
+        font.lfWeight = FW_NORMAL;
+        font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+        lstrcpynA(font.lfFaceName, "Consolas", LF_FACESIZE);
+        state->fixedFont = CreateFontIndirectA(&font);
+    }
+    SendMessageA(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(state->fixedFont), TRUE);
+}
+
 BOOL CWnd::IsIconic() const {
     return ::IsIconic(m_hWnd);
 }
 
 void CWnd::UpdateWindow() {
     ::UpdateWindow(m_hWnd);
+}
+
+void CWnd::SetRedraw(BOOL bRedraw) {
+    SendMessageA(m_hWnd, WM_SETREDRAW, bRedraw, 0);
+    if (bRedraw)
+        InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
 HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {

@@ -1,0 +1,112 @@
+#include "PreviewDlg.h"
+
+#include <FileRewrite.h>
+#include <SafeFile.h>
+#include <UnifiedDiff.h>
+
+#include <new>
+
+namespace {
+
+// The diff as an edit control can show it: a CR that ends a line is the line end, and a zero
+// byte or any other CR is shown as cat -v shows it, so it neither cuts the text nor breaks a line.
+void AppendShown(CString& out, std::string_view diff) {
+    for (std::size_t i = 0; i < diff.size(); ++i) {
+        const char c = diff[i];
+        if (c == '\r' && i + 1 < diff.size() && diff[i + 1] == '\n')
+            continue;
+        if (c == '\r')
+            out += "^M";
+        else if (c == '\0')
+            out += "^@";
+        else
+            out.push_back(c);
+    }
+}
+
+CString Plural(std::size_t n, const char* noun) {
+    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
+} // namespace
+
+ReplacePreview MakeReplacePreview(const std::vector<std::string>& paths, std::string_view find,
+                                  std::string_view replace, std::size_t limit) {
+    ReplacePreview preview;
+    std::string original;
+    std::string normalised;
+    std::string newText;
+    std::string error;
+    std::size_t changing = 0;
+    std::size_t failed = 0;
+    std::uint64_t replacements = 0;
+    for (const std::string& path : paths) {
+        try {
+            if (!veldran::ReadWholeFile(path, original, error)) {
+                preview.text += "*** " + path + ": " + error + "\n";
+                ++failed;
+                continue;
+            }
+            std::string_view text;
+            replacements += veldran::RewriteText(original, find, replace, normalised, text, newText)
+                                .replacements;
+            const std::string diff = veldran::UnifiedDiff(path, original, newText);
+            if (diff.empty())
+                continue;
+            ++changing;
+            if (preview.text.size() + diff.size() <= limit) {
+                AppendShown(preview.text, diff);
+                continue;
+            }
+            // Whole lines up to the limit, then no more files: the rest would not be shown.
+            const std::size_t room = limit > preview.text.size() ? limit - preview.text.size() : 0;
+            const std::size_t cut = diff.rfind('\n', room);
+            if (cut != std::string::npos && cut < room)
+                AppendShown(preview.text, std::string_view(diff).substr(0, cut + 1));
+            preview.note = "The diff is longer than " + std::to_string(limit >> 20) +
+                           " MB: only its first part is shown, up to " + path + ".";
+            return preview;
+        } catch (const std::bad_alloc&) {
+            preview.text += "*** " + path + ": cannot read: out of memory\n";
+            ++failed;
+        }
+    }
+    if (changing == 0)
+        preview.note = "No selected file would change";
+    else
+        preview.note = Plural(changing, "file") + " of " + std::to_string(paths.size()) +
+                       " would change, " + Plural(replacements, "replacement");
+    if (failed > 0)
+        preview.note += "; " + std::to_string(failed) + " could not be read";
+    preview.note += ". Nothing has been written.";
+    return preview;
+}
+
+CPreviewDlg::CPreviewDlg(const ReplacePreview& preview, CWnd* pParent)
+    : CDialog(IDD, pParent), m_preview(preview) {}
+
+BOOL CPreviewDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    SetDlgItemText(IDC_PREVIEW_NOTE, m_preview.note);
+    if (CWnd* text = GetDlgItem(IDC_PREVIEW_TEXT)) {
+        text->SetFixedPitchFont();
+        text->SetWindowText(m_preview.text);
+    }
+    return TRUE;
+}
+
+void CPreviewDlg::OnSize(UINT /*nType*/, int cx, int cy) {
+    // The template's margins, button width and text top, then note and button heights, in
+    // this dialog's pixels.
+    CRect a(7, 7, 57, 20);
+    MapDialogRect(&a);
+    CRect b(0, 10, 0, 14);
+    MapDialogRect(&b);
+    const int buttonTop = cy - a.top - b.bottom;
+    if (CWnd* note = GetDlgItem(IDC_PREVIEW_NOTE))
+        note->MoveWindow(a.left, a.top, cx - 2 * a.left, b.top);
+    if (CWnd* text = GetDlgItem(IDC_PREVIEW_TEXT))
+        text->MoveWindow(a.left, a.bottom, cx - 2 * a.left, buttonTop - a.top - a.bottom);
+    if (CWnd* close = GetDlgItem(IDCANCEL))
+        close->MoveWindow(cx - a.left - a.right, buttonTop, a.right, b.bottom);
+}
