@@ -66,13 +66,25 @@ constexpr std::array<DialogItemTemplate, 6> kAboutItems{{
     {IDC_STATIC, "static", "No warranty.", 168, 62, 73, 11, kLabel},
 }};
 
+// The preview: a read-only text of any length, scrolled both ways; the dialog lays it out anew
+// when it is resized.
+constexpr std::array<DialogItemTemplate, 3> kPreviewItems{{
+    {IDC_PREVIEW_NOTE, "static", nullptr, 7, 7, 406, 10, kLabel | SS_NOPREFIX},
+    {IDC_PREVIEW_TEXT, "edit", nullptr, 7, 20, 406, 212,
+     kChild | WS_BORDER | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_LEFT | ES_MULTILINE |
+         ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_READONLY},
+    {IDCANCEL, "button", "Close", 356, 239, 57, 14, kDefPush},
+}};
+
 constexpr DWORD kDialogStyle =
     WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_FIXEDSYS | DS_SETFONT;
 
-constexpr std::array<DialogTemplate, 2> kDialogs{{
+constexpr std::array<DialogTemplate, 3> kDialogs{{
     {IDD_MAIN, "veldran", 531, 264, "MS Shell Dlg", 8, kDialogStyle | WS_VISIBLE | DS_3DLOOK,
      WS_EX_APPWINDOW, IDR_LIST_MENU, kMainItems},
     {IDD_ABOUTBOX, "About veldran", 248, 80, "MS Shell Dlg", 8, kDialogStyle, 0, 0, kAboutItems},
+    {IDD_PREVIEW, "Preview Replace", 420, 260, "MS Shell Dlg", 8, kDialogStyle | WS_THICKFRAME, 0,
+     0, kPreviewItems},
 }};
 
 constexpr std::array<MenuItemTemplate, 2> kListMenuItems{{
@@ -80,7 +92,13 @@ constexpr std::array<MenuItemTemplate, 2> kListMenuItems{{
     {"Exclude", IDC_REMOVE},
 }};
 
-constexpr std::array<PopupTemplate, 1> kListMenuPopups{{{"", kListMenuItems}}};
+constexpr std::array<MenuItemTemplate, 2> kEditMenuItems{{
+    {"Preview Replace...", ID_EDIT_PREVIEW_REPLACE},
+    {"Undo Last Replace", ID_EDIT_UNDO_REPLACE},
+}};
+
+constexpr std::array<PopupTemplate, 2> kListMenuPopups{
+    {{"", kListMenuItems}, {"Edit", kEditMenuItems}}};
 
 constexpr std::array<MenuTemplate, 1> kMenus{{{IDR_LIST_MENU, kListMenuPopups}}};
 
