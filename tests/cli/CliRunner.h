@@ -12,6 +12,20 @@
 
 namespace veldran::clitest {
 
+// Under AddressSanitizer the program reserves terabytes of address space and needs several times
+// its memory: limits of memory and peaks of it say nothing there.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
 using test::ReadBytes;
 using test::TempDir;
 using test::WriteBytes;
