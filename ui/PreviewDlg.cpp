@@ -8,12 +8,29 @@
 
 namespace {
 
-// The diff as an edit control can show it: a CR that ends a line is the line end, and a zero
-// byte or any other CR is shown as cat -v shows it, so it neither cuts the text nor breaks a line.
-void AppendShown(CString& out, std::string_view diff) {
+// How a text ends its lines: with LF, with CR LF, both, or not at all (one line).
+enum class LineEnds { None, Lf, CrLf, Mixed };
+
+LineEnds LineEndsOf(std::string_view text) {
+    bool lf = false;
+    bool crlf = false;
+    for (std::size_t at = text.find('\n'); at != std::string_view::npos;
+         at = text.find('\n', at + 1)) {
+        (at > 0 && text[at - 1] == '\r' ? crlf : lf) = true;
+        if (lf && crlf)
+            return LineEnds::Mixed;
+    }
+    return crlf ? LineEnds::CrLf : lf ? LineEnds::Lf : LineEnds::None;
+}
+
+// The diff as an edit control can show it: a zero byte is shown as cat -v shows it, so it does
+// not cut the text. A CR that ends a line is the line end, unless the rewrite changes the
+// file's line ends: then every CR shows as ^M, so a line that changed only there does not look
+// unchanged.
+void AppendShown(CString& out, std::string_view diff, bool showLineEndCr) {
     for (std::size_t i = 0; i < diff.size(); ++i) {
         const char c = diff[i];
-        if (c == '\r' && i + 1 < diff.size() && diff[i + 1] == '\n')
+        if (c == '\r' && !showLineEndCr && i + 1 < diff.size() && diff[i + 1] == '\n')
             continue;
         if (c == '\r')
             out += "^M";
@@ -54,15 +71,20 @@ ReplacePreview MakeReplacePreview(const std::vector<std::string>& paths, std::st
             if (diff.empty())
                 continue;
             ++changing;
+            const LineEnds before = LineEndsOf(original);
+            const LineEnds after = LineEndsOf(newText);
+            const bool showCr =
+                before == LineEnds::Mixed || after == LineEnds::Mixed ||
+                (before != after && before != LineEnds::None && after != LineEnds::None);
             if (preview.text.size() + diff.size() <= limit) {
-                AppendShown(preview.text, diff);
+                AppendShown(preview.text, diff, showCr);
                 continue;
             }
             // Whole lines up to the limit, then no more files: the rest would not be shown.
             const std::size_t room = limit > preview.text.size() ? limit - preview.text.size() : 0;
             const std::size_t cut = diff.rfind('\n', room);
             if (cut != std::string::npos && cut < room)
-                AppendShown(preview.text, std::string_view(diff).substr(0, cut + 1));
+                AppendShown(preview.text, std::string_view(diff).substr(0, cut + 1), showCr);
             preview.note = "The diff is longer than " + std::to_string(limit >> 20) +
                            " MB: only its first part is shown, up to " + path + ".";
             return preview;
@@ -92,6 +114,10 @@ BOOL CPreviewDlg::OnInitDialog() {
         text->SetFixedPitchFont();
         text->SetWindowText(m_preview.text);
     }
+    // The template's places are in dialog units; from now on the layout is this dialog's.
+    CRect client;
+    GetClientRect(&client);
+    OnSize(0, client.Width(), client.Height());
     return TRUE;
 }
 

@@ -11,6 +11,8 @@ namespace {
 
 const std::string kBefore = "PLATE,P1,MAT=AH36\nSTIFF,S1,MAT=AH36\n";
 const std::string kAfter = "PLATE,P1,MAT=AH40\nSTIFF,S1,MAT=AH40\n";
+// A file with CR LF line ends and nothing to replace: left as it is on every platform.
+const std::string kNoMatch = "PLATE,P9\r\n";
 
 bool Contains(const CString& text, const CString& part) {
     return text.find(part) != CString::npos;
@@ -54,7 +56,9 @@ TEST(EditMenuTest, SecondPopupOffersPreviewAndUndo) {
 }
 
 TEST(EditMenuTest, PreviewShowsTheDiffOfTheSelectedFilesAndWritesNothing) {
-    Replaced f({kBefore, "PLATE,P9\n", std::string("X\0AH36\r\nY\r\n", 11)});
+    const std::string crlf = std::string("X\0AH36\r\nY\r\n", 11);
+    const std::string mixed = "A,AH36\nB\r\n";
+    Replaced f({crlf, kNoMatch, mixed});
     const CString directory = f.env.Dir("schemes") + kSep + "d.sch";
     std::filesystem::create_directory(directory);
     f.Add({f.paths[0], f.paths[1], f.paths[2], directory});
@@ -69,22 +73,22 @@ TEST(EditMenuTest, PreviewShowsTheDiffOfTheSelectedFilesAndWritesNothing) {
     f.Choose(0);
     ASSERT_EQ(f.shell.modals.size(), 1u);
     EXPECT_EQ(f.shell.modals[0].caption, "Preview Replace");
-    // The diff of each file that would change, in list order; a CR that ends a line is its
-    // line end, a zero byte shows as ^@; the unreadable file is named with its reason.
+    // The diff of each file that would change, in list order. A zero byte shows as ^@; a CR
+    // that ends a line is its line end, unless the file's line ends change (a LF becoming
+    // CR LF); the unreadable file is named with its reason.
     const CString a = f.paths[0];
     const CString c = f.paths[2];
     const CString expected = "--- " + a + "\n+++ " + a +
-                             "\n@@ -1,2 +1,2 @@\n-PLATE,P1,MAT=AH36\n-STIFF,S1,MAT=AH36\n"
-                             "+PLATE,P1,MAT=AH40\n+STIFF,S1,MAT=AH40\n"
+                             "\n@@ -1,2 +1,2 @@\n-X^@AH36\n+X^@AH40\n Y\n"
                              "--- " +
-                             c + "\n+++ " + c + "\n@@ -1,2 +1,2 @@\n-X^@AH36\n+X^@AH40\n Y\n*** " +
-                             directory + ": ";
+                             c + "\n+++ " + c +
+                             "\n@@ -1,2 +1,2 @@\n-A,AH36\n+A,AH40^M\n B^M\n*** " + directory + ": ";
     EXPECT_EQ(text.substr(0, expected.size()), expected);
-    EXPECT_EQ(note, "2 files of 4 would change, 3 replacements; 1 could not be read. Nothing has "
+    EXPECT_EQ(note, "2 files of 4 would change, 2 replacements; 1 could not be read. Nothing has "
                     "been written.");
     // Nothing written: no file, log, batch data or journal.
-    EXPECT_EQ(ReadFile(f.paths[0]), kBefore);
-    EXPECT_EQ(ReadFile(f.paths[2]), std::string("X\0AH36\r\nY\r\n", 11));
+    EXPECT_EQ(ReadFile(f.paths[0]), crlf);
+    EXPECT_EQ(ReadFile(f.paths[2]), mixed);
     EXPECT_TRUE(std::filesystem::is_empty(f.env.Dir("log")));
     EXPECT_TRUE(std::filesystem::is_empty(f.env.Dir("data")));
     EXPECT_EQ(f.Column(1), std::vector<CString>(4));
@@ -118,14 +122,15 @@ TEST(EditMenuTest, PreviewDialogResizesWithItsTextFillingIt) {
     CRect textBefore;
     CRect textAfter;
     CRect close;
+    CRect clientBefore;
     CRect client;
     CRect margin(7, 7, 0, 0);
     f.shell.runModal = [&](CDialog& dialog) {
         driver::Later([&] {
             CWnd* text = dialog.GetDlgItem(IDC_PREVIEW_TEXT);
             text->GetWindowRect(&textBefore);
-            dialog.GetClientRect(&client);
-            dialog.MoveWindow(0, 0, client.Width() + 100, client.Height() + 80);
+            dialog.GetClientRect(&clientBefore);
+            dialog.MoveWindow(0, 0, clientBefore.Width() + 100, clientBefore.Height() + 80);
             driver::ProcessMessages();
             dialog.GetClientRect(&client);
             text->GetWindowRect(&textAfter);
@@ -137,6 +142,8 @@ TEST(EditMenuTest, PreviewDialogResizesWithItsTextFillingIt) {
         return driver::RunRealModalLoop(dialog);
     };
     f.Choose(0);
+    EXPECT_EQ(client.Width(), clientBefore.Width() + 100);
+    EXPECT_EQ(client.Height(), clientBefore.Height() + 80);
     EXPECT_EQ(textAfter.Width(), textBefore.Width() + 100);
     EXPECT_EQ(textAfter.Height(), textBefore.Height() + 80);
     // Close keeps its margin to the lower right corner.
@@ -145,7 +152,7 @@ TEST(EditMenuTest, PreviewDialogResizesWithItsTextFillingIt) {
 }
 
 TEST(EditMenuTest, UndoRestoresWhatItCanAndMarksEachListedFile) {
-    Replaced f({kBefore, kBefore, "PLATE,P9\n"});
+    Replaced f({kBefore, kBefore, kNoMatch});
     f.Choose(1); // nothing to undo yet
     ASSERT_EQ(f.shell.messages.size(), 1u);
     EXPECT_TRUE(Contains(f.shell.messages[0].text, "no Replace to undo"));
