@@ -82,6 +82,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Expect(logged == expectedLogged, "RewritePieces changed pieces");
     Expect(stats.changedPieces == expectedLogged.size(), "RewritePieces changed count");
     Expect(stats.replacements == expectedReplacements, "RewritePieces replacements");
+    // The log records are made by a second pass once the file is safe: the same pieces.
+    std::vector<std::string> again;
+    ForEachChangedPiece(text, find, replace,
+                        [&](std::string_view piece) { again.emplace_back(piece); });
+    Expect(again == expectedLogged, "ForEachChangedPiece");
 
     Expect(PiecesContain(text, find) == AnyPieceHolds(pieces, 0, find), "PiecesContain");
     // A search may also begin at any later piece boundary, as the streaming search does.
