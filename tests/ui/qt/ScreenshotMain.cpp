@@ -1,6 +1,9 @@
 // Draws the window for the README: the main dialog on the demo environment with the demo scheme
-// files added, two of them selected and replaced, grabbed to a PNG. Run by screenshot.sh under
-// Xvfb; the file dialog answers with every scheme file of the demo, everything else is real.
+// files added, two of them selected and replaced, grabbed to a PNG; given two more names, the
+// Preview Replace dialog over every file (before the Replace), and the window after Undo Last
+// Replace. Run by screenshot.sh under Xvfb; the file dialog answers with every scheme file of
+// the demo, a modal dialog is grabbed and closed, message boxes are not shown; everything else
+// is real.
 #include <MainDlg.h>
 #include <WinApp.h>
 #include <qt/Handles.h>
@@ -27,6 +30,10 @@ public:
         return true;
     }
 
+    int MessageBox(CWnd*, const CString&, const CString&, UINT) override { return IDOK; }
+    int RunModalLoop(CDialog& dialog) override;
+    QString modalShot; // where the next modal dialog is grabbed to
+
 private:
     QString m_schemeDir;
 };
@@ -38,12 +45,24 @@ void Settle() {
         QApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
+int DemoShell::RunModalLoop(CDialog& dialog) {
+    QWidget* window = WidgetOf(dialog.m_hWnd);
+    window->show();
+    Settle();
+    if (!modalShot.isEmpty())
+        window->grab().save(modalShot, "PNG");
+    dialog.EndDialog(IDCANCEL);
+    return IDCANCEL;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     WindowSystem windows(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <scheme directory> <output.png>\n", argv[0]);
+    if (argc != 3 && argc != 5) {
+        std::fprintf(stderr,
+                     "usage: %s <scheme directory> <output.png> [<preview.png> <undo.png>]\n",
+                     argv[0]);
         return 2;
     }
     DemoShell shell(QString::fromLocal8Bit(argv[1]));
@@ -55,6 +74,12 @@ int main(int argc, char** argv) {
     dlg.SendMessage(WM_COMMAND, IDC_ADD_FILES);
     dlg.SetDlgItemText(IDC_FIND_TEXT, "AH36");
     dlg.SetDlgItemText(IDC_REPLACE_TEXT, "AH40");
+    if (argc == 5) {
+        dlg.m_listFiles.SetItemState(-1, LVIS_SELECTED, LVIS_SELECTED);
+        shell.modalShot = QString::fromLocal8Bit(argv[3]);
+        dlg.SendMessage(WM_COMMAND, ID_EDIT_PREVIEW_REPLACE);
+        dlg.m_listFiles.SetItemState(-1, 0, LVIS_SELECTED);
+    }
     dlg.m_listFiles.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
     dlg.m_listFiles.SetItemState(1, LVIS_SELECTED, LVIS_SELECTED);
     // The counter, as a click on the list sets it.
@@ -63,7 +88,12 @@ int main(int argc, char** argv) {
     dlg.SendMessage(WM_COMMAND, IDC_REPLACE);
     Settle();
 
-    const bool saved = WidgetOf(dlg.m_hWnd)->grab().save(QString::fromLocal8Bit(argv[2]), "PNG");
+    bool saved = WidgetOf(dlg.m_hWnd)->grab().save(QString::fromLocal8Bit(argv[2]), "PNG");
+    if (argc == 5) {
+        dlg.SendMessage(WM_COMMAND, ID_EDIT_UNDO_REPLACE);
+        Settle();
+        saved = saved && WidgetOf(dlg.m_hWnd)->grab().save(QString::fromLocal8Bit(argv[4]), "PNG");
+    }
     AfxSetShell(nullptr);
     return saved ? 0 : 1;
 }
