@@ -18,6 +18,8 @@ constexpr std::size_t kAheadPerJob = 16;
 // most this much to clean up, and memory stays bounded for large files.
 constexpr std::size_t kGroupFiles = 64;
 constexpr std::size_t kGroupBytes = std::size_t{64} << 20;
+// Files a Find Only worker takes at a time: most scheme files are searched in microseconds.
+constexpr std::size_t kFindChunk = 32;
 
 unsigned Jobs(const PipelineSettings& settings, std::size_t files) {
     unsigned jobs = settings.jobs != 0 ? settings.jobs : std::thread::hardware_concurrency();
@@ -38,9 +40,12 @@ public:
     using Work = std::function<std::unique_ptr<Result>(std::size_t index)>;
     using Size = std::function<std::size_t(const Result&)>;
 
-    OrderedWork(std::size_t count, unsigned jobs, std::size_t maxBytes, const PipelineSettings& s,
-                Work work, Size size)
-        : m_slots(count), m_ahead(std::max<std::size_t>(jobs * kAheadPerJob, 1)),
+    // `chunk` files are taken at a time and handed over together: for work that takes
+    // microseconds a file, waking the committer for each would cost more than the work.
+    OrderedWork(std::size_t count, unsigned jobs, std::size_t chunk, std::size_t maxBytes,
+                const PipelineSettings& s, Work work, Size size)
+        : m_slots(count), m_chunk(std::max<std::size_t>(chunk, 1)),
+          m_ahead(std::max<std::size_t>(jobs * std::max(kAheadPerJob, 2 * m_chunk), 1)),
           m_maxBytes(maxBytes), m_settings(s), m_work(std::move(work)), m_size(std::move(size)) {
         for (unsigned i = 0; i < jobs; ++i)
             m_threads.emplace_back([this] { Run(); });
@@ -92,7 +97,8 @@ public:
 private:
     void Run() {
         for (;;) {
-            std::size_t index = 0;
+            std::size_t first = 0;
+            std::size_t last = 0;
             std::size_t generation = 0;
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
@@ -107,24 +113,31 @@ private:
                     m_changed.notify_all();
                     return;
                 }
-                index = m_next++;
+                first = m_next;
+                last = std::min({m_slots.size(), first + m_chunk, m_taken + m_ahead});
+                m_next = last;
                 generation = m_generation;
             }
-            std::unique_ptr<Result> result = m_work(index);
+            std::vector<std::unique_ptr<Result>> results;
+            for (std::size_t index = first; index < last; ++index)
+                results.push_back(m_work(index));
             {
                 const std::lock_guard<std::mutex> lock(m_mutex);
                 // Another thread may have dropped the work meanwhile.
                 // cppcheck-suppress knownConditionTrueFalse
                 if (generation != m_generation)
-                    continue; // dropped meanwhile: undone as the result goes
-                m_bytes += m_size(*result);
-                m_slots[index] = std::move(result);
+                    continue; // dropped meanwhile: undone as the results go
+                for (std::size_t index = first; index < last; ++index) {
+                    m_bytes += m_size(*results[index - first]);
+                    m_slots[index] = std::move(results[index - first]);
+                }
             }
             m_changed.notify_all();
         }
     }
 
     std::vector<std::unique_ptr<Result>> m_slots;
+    const std::size_t m_chunk;
     const std::size_t m_ahead;
     const std::size_t m_maxBytes;
     const PipelineSettings& m_settings;
@@ -175,7 +188,7 @@ void FlushGroup(Group& group, const PipelineSettings& settings) {
 void ReplaceFiles(const std::vector<std::string>& paths, const RewriteJob& job, OptionBoxes& boxes,
                   const PipelineSettings& settings, const PublishReplace& publish) {
     OrderedWork<FileInFlight> work(
-        paths.size(), Jobs(settings, paths.size()), kGroupBytes * 2, settings,
+        paths.size(), Jobs(settings, paths.size()), 1, kGroupBytes * 2, settings,
         [&](std::size_t index) {
             auto file = std::make_unique<FileInFlight>(JobFor(job, paths[index], settings));
             // Never waits for another veldran's lock here: see below.
@@ -233,7 +246,8 @@ void FindInFiles(const std::vector<std::string>& paths, std::string_view find,
         std::string error;
     };
     OrderedWork<Found> work(
-        paths.size(), Jobs(settings, paths.size()), static_cast<std::size_t>(-1), settings,
+        paths.size(), Jobs(settings, paths.size()), kFindChunk, static_cast<std::size_t>(-1),
+        settings,
         [&](std::size_t index) {
             auto found = std::make_unique<Found>();
             found->result = FileContains(paths[index], find, found->error);

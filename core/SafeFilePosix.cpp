@@ -244,11 +244,11 @@ bool OpenTarget(const std::string& path, NativeTarget& t, std::string& error) {
         return false;
     }
     t.file = fd;
+    // A regular file ignores the non-blocking flag, so it can stay.
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         error = kNotRegular;
         return false;
     }
-    Blocking(fd);
     return true;
 }
 
@@ -606,16 +606,11 @@ InputFile::~InputFile() {
 }
 
 bool InputFile::Open(const std::string& path, std::string& error) {
-    // Refused before it is opened where possible (a socket cannot be opened at all), and
-    // opened without waiting for a writer, in case a FIFO took the name meanwhile.
-    struct stat named {};
-    if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode) && !S_ISDIR(named.st_mode)) {
-        error = kNotRegular;
-        return false;
-    }
+    // Opened without waiting for a writer, so a FIFO is refused once it is open; a socket
+    // cannot be opened at all (ENXIO). A regular file ignores the flag: it stays as it is.
     m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (m_fd < 0) {
-        error = Reason("cannot open", errno);
+        error = errno == ENXIO ? kNotRegular : Reason("cannot open", errno);
         return false;
     }
     struct stat st {};
@@ -631,7 +626,6 @@ bool InputFile::Open(const std::string& path, std::string& error) {
         error = kNotRegular;
         return false;
     }
-    Blocking(m_fd);
     return true;
 }
 
