@@ -56,7 +56,9 @@ tidy_args=(--extra-arg=--target=x86_64-w64-mingw32 --extra-arg=-nostdinc++)
 for dir in include/c++ include/c++/x86_64-w64-mingw32 include/c++/backward; do
     tidy_args+=("--extra-arg=-isystem$gcc_dir/$dir")
 done
-out=$(clang-tidy -p "$build" --quiet "${tidy_args[@]}" core/SafeFileWin32.cpp 2>&1 |
+# Absolute paths: the stage runs under xvfb-run, and a relative one was once not found there.
+win32_file=$(realpath core/SafeFileWin32.cpp)
+out=$(clang-tidy -p "$build" --quiet "${tidy_args[@]}" "$win32_file" 2>&1 |
     grep -E '^/.*: (warning|error):' || true)
 if [ -n "$out" ]; then
     echo "$out"
@@ -64,7 +66,7 @@ if [ -n "$out" ]; then
     exit 1
 fi
 cppcheck --enable=warning,style,performance,portability --std=c++20 --quiet --error-exitcode=1 \
-    --inline-suppr -D_WIN32 core/SafeFileWin32.cpp
+    --inline-suppr -D_WIN32 "$win32_file"
 
 # veldran.exe stands on its own: every DLL it imports is one that Windows ships.
 exe=$build/app/veldran.exe
