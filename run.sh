@@ -9,7 +9,7 @@ veldran_need_packages "${VELDRAN_BUILD_PACKAGES[@]}"
 # The build folder of ./test.sh, so neither builds twice what the other built.
 build=build
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --parallel --target veldran
+cmake --build "$build" --parallel --target veldran veldran-cli
 
 # The program works on a copy, so the samples stay as committed.
 demo=.run/demo
