@@ -141,7 +141,7 @@ constexpr std::string_view kOutputFilesNote =
     "The change log is SB_TEMP + NAME + \".log\" and the batch data file SB_SHIPDATA + NAME +\n"
     "\".dat\", with the directories of the environment table named by TB_ENV_TABLE.\n";
 
-struct CommandSpec {
+struct CommandEntry {
     Command command;
     std::string_view name;
     std::string about; // its first line is the command's line in the program's help
@@ -149,8 +149,8 @@ struct CommandSpec {
     void (*define)(CLI::App&, Options&);
 };
 
-const std::array<CommandSpec, 5>& Commands() {
-    static const std::array<CommandSpec, 5> commands{{
+const std::array<CommandEntry, 5>& Commands() {
+    static const std::array<CommandEntry, 5> commands{{
         {Command::Replace, "replace",
          "Replace: rewrite the files, log the changes\n\n"
          "Replaces every occurrence of the find text in each FILE, in the order given, and\n"
@@ -206,17 +206,17 @@ const std::array<CommandSpec, 5>& Commands() {
     return commands;
 }
 
-const CommandSpec* FindCommand(Command command) {
-    for (const CommandSpec& spec : Commands())
-        if (spec.command == command)
-            return &spec;
+const CommandEntry* FindCommand(Command command) {
+    for (const CommandEntry& entry : Commands())
+        if (entry.command == command)
+            return &entry;
     return nullptr;
 }
 
-const CommandSpec* FindCommand(std::string_view name) {
-    for (const CommandSpec& spec : Commands())
-        if (spec.name == name)
-            return &spec;
+const CommandEntry* FindCommand(std::string_view name) {
+    for (const CommandEntry& entry : Commands())
+        if (entry.name == name)
+            return &entry;
     return nullptr;
 }
 
@@ -233,12 +233,12 @@ std::unique_ptr<CLI::App> MakeProgram(Options& o) {
     return app;
 }
 
-std::unique_ptr<CLI::App> MakeCommand(const CommandSpec& spec, Options& o) {
-    auto app = std::make_unique<CLI::App>(spec.about,
-                                          std::string(kProgram) + " " + std::string(spec.name));
+std::unique_ptr<CLI::App> MakeCommand(const CommandEntry& entry, Options& o) {
+    auto app = std::make_unique<CLI::App>(entry.about,
+                                          std::string(kProgram) + " " + std::string(entry.name));
     app->set_help_flag("--help", "show this help");
-    spec.define(*app, o);
-    app->footer(spec.notes);
+    entry.define(*app, o);
+    app->footer(entry.notes);
     // Unknown arguments are reported by ParseCommandLine, in the words it always used.
     app->allow_extras();
     return app;
@@ -310,8 +310,8 @@ std::string OptionLines(const CLI::App& app) {
     return text;
 }
 
-std::string Summary(const CommandSpec& spec) {
-    return spec.about.substr(0, spec.about.find('\n'));
+std::string Summary(const CommandEntry& entry) {
+    return entry.about.substr(0, entry.about.find('\n'));
 }
 
 std::string ProgramUsage(const CLI::App& program) {
@@ -319,10 +319,10 @@ std::string ProgramUsage(const CLI::App& program) {
     const std::string indent(kUsage.size(), ' ');
     Options unused;
     std::string text(kUsage);
-    for (const CommandSpec& spec : Commands()) {
-        if (&spec != &Commands().front())
+    for (const CommandEntry& entry : Commands()) {
+        if (&entry != &Commands().front())
             text += indent;
-        text += Synopsis(*MakeCommand(spec, unused), kUsage.size());
+        text += Synopsis(*MakeCommand(entry, unused), kUsage.size());
     }
     std::vector<std::string> names;
     for (const CLI::Option* option : program.get_options())
@@ -393,8 +393,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
         parsed.error = "no command given";
         return parsed;
     }
-    const CommandSpec* spec = FindCommand(args.front());
-    if (spec == nullptr) {
+    const CommandEntry* entry = FindCommand(args.front());
+    if (entry == nullptr) {
         const std::unique_ptr<CLI::App> program = MakeProgram(o);
         try {
             program->parse(ForCli11(args.begin(), args.begin() + 1));
@@ -411,8 +411,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
         return parsed;
     }
 
-    o.command = spec->command;
-    const std::unique_ptr<CLI::App> app = MakeCommand(*spec, o);
+    o.command = entry->command;
+    const std::unique_ptr<CLI::App> app = MakeCommand(*entry, o);
     std::string error;
     try {
         app->parse(ForCli11(args.begin() + 1, args.end()));
@@ -437,18 +437,18 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
 
 std::string UsageText(Command command) {
     Options unused;
-    const CommandSpec* spec = FindCommand(command);
-    if (spec == nullptr)
+    const CommandEntry* entry = FindCommand(command);
+    if (entry == nullptr)
         return ProgramUsage(*MakeProgram(unused));
-    return "usage: " + Synopsis(*MakeCommand(*spec, unused), std::string_view("usage: ").size());
+    return "usage: " + Synopsis(*MakeCommand(*entry, unused), std::string_view("usage: ").size());
 }
 
 std::string HelpText(Command command) {
     Options unused;
-    const CommandSpec* spec = FindCommand(command);
+    const CommandEntry* entry = FindCommand(command);
     std::string text = UsageText(command) + "\n";
-    if (spec != nullptr) {
-        const std::unique_ptr<CLI::App> app = MakeCommand(*spec, unused);
+    if (entry != nullptr) {
+        const std::unique_ptr<CLI::App> app = MakeCommand(*entry, unused);
         text += app->get_description() + "\n\n" + OptionLines(*app);
         if (!app->get_footer().empty())
             text += "\n" + app->get_footer();
@@ -456,7 +456,7 @@ std::string HelpText(Command command) {
     }
     const std::unique_ptr<CLI::App> program = MakeProgram(unused);
     text += program->get_description() + "\n\n";
-    for (const CommandSpec& each : Commands()) {
+    for (const CommandEntry& each : Commands()) {
         std::string line = "  " + std::string(each.name);
         line.resize(12, ' ');
         text += line + Summary(each) + "\n";
