@@ -2,12 +2,9 @@
 // shown as a unified diff. Nothing is written, deleted, journalled or recorded.
 #include "Commands.h"
 #include "FileRewrite.h"
-#include "SafeFile.h"
 #include "Signals.h"
-#include "UnifiedDiff.h"
 
 #include <cstdint>
-#include <new>
 #include <string>
 
 #ifdef _WIN32
@@ -22,9 +19,7 @@ int RunDryRun(const Options& options, Reporter& report) {
     // The diff carries each file's own bytes: text mode would put a CR before every LF.
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    std::string original;
-    std::string normalised;
-    std::string newText;
+    ReplacePreviewOfFile file;
     std::string error;
     std::uint64_t changing = 0;
     std::uint64_t replacements = 0;
@@ -32,24 +27,15 @@ int RunDryRun(const Options& options, Reporter& report) {
     const std::size_t total = options.files.size();
     for (std::size_t i = 0; i < total && !StopRequested(); ++i) {
         const std::string& path = options.files[i];
-        try {
-            if (ReadWholeFile(path, original, error)) {
-                std::string_view text;
-                replacements += RewriteText(original, *options.find, *options.replace, normalised,
-                                            text, newText)
-                                    .replacements;
-                const std::string diff = UnifiedDiff(path, original, newText);
-                if (!diff.empty()) {
-                    report.Result(std::string_view(diff).substr(0, diff.size() - 1));
-                    ++changing;
-                }
-            } else {
-                report.Failure(path, error);
-                ++failed;
-            }
-        } catch (const std::bad_alloc&) {
-            report.Failure(path, "cannot read: out of memory");
+        if (!PreviewReplace(path, *options.find, *options.replace, file, error)) {
+            report.Failure(path, error);
             ++failed;
+        } else {
+            replacements += file.replacements;
+            if (!file.diff.empty()) {
+                report.Result(std::string_view(file.diff).substr(0, file.diff.size() - 1));
+                ++changing;
+            }
         }
         report.Progress(i + 1, total);
     }

@@ -3,6 +3,7 @@
 #include "Pieces.h"
 #include "Platform.h"
 #include "Records.h"
+#include "UnifiedDiff.h"
 
 #include <mutex>
 #include <new>
@@ -263,6 +264,23 @@ void FileInFlight::Complete(OptionBoxes& boxes, WriteFaults* faults) {
     if (boxes.CreateBatchDataTicked() && outcome.changed)
         outcome.batchRecord = AppendToFile(
             m_job.batchPath, ToNativeLineEnds(BatchRecord(m_job.path)), outcome.batchError);
+}
+
+bool PreviewReplace(const std::string& path, std::string_view find, std::string_view replace,
+                    ReplacePreviewOfFile& out, std::string& error) {
+    try {
+        if (!ReadWholeFile(path, out.original, error))
+            return false;
+        std::string normalised;
+        std::string_view text;
+        out.replacements =
+            RewriteText(out.original, find, replace, normalised, text, out.newText).replacements;
+        out.diff = UnifiedDiff(path, out.original, out.newText);
+        return true;
+    } catch (const std::bad_alloc&) {
+        error = "cannot read: out of memory";
+        return false;
+    }
 }
 
 RewriteOutcome ProcessFile(const RewriteJob& job, OptionBoxes& boxes, WriteFaults* faults) {

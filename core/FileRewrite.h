@@ -97,6 +97,18 @@ private:
     bool m_busy = false;
 };
 
+// What a Replace would make of one file, nothing written: its bytes now and after, the
+// replacements, and the unified diff (empty when the bytes stay). False with the reason when the
+// file cannot be read, or does not fit in memory.
+struct ReplacePreviewOfFile {
+    std::string original;
+    std::string newText;
+    std::string diff;
+    std::uint64_t replacements = 0;
+};
+bool PreviewReplace(const std::string& path, std::string_view find, std::string_view replace,
+                    ReplacePreviewOfFile& out, std::string& error);
+
 // Reads the whole file, rewrites it piece by piece, writes it back atomically when its bytes
 // change, then appends its log records and, for a changed file, its batch data record. A file
 // that cannot be read or written (also one too large for memory) is left as it was, and nothing

@@ -54,6 +54,20 @@ bool WriteAll(int fd, std::string_view data, int& err) {
     return true;
 }
 
+// A scheme file or table must be a regular file: a pipe or a device has no end to wait for and
+// nothing to write back to.
+bool IsReadable(const struct stat& st, std::string& error) {
+    if (S_ISDIR(st.st_mode)) {
+        error = Reason("cannot read", EISDIR);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = kNotRegular;
+        return false;
+    }
+    return true;
+}
+
 bool WriteWhole(NativeHandle file, std::string_view data, std::string& error) {
     int err = 0;
     if (WriteAll(Fd(file), data, err))
@@ -221,15 +235,8 @@ bool OpenTarget(const std::string& path, NativeTarget& t, std::string& error) {
         error = Reason("cannot open", errno);
         return false;
     }
-    // A pipe or a device has no end to wait for and nothing to write back to.
-    if (S_ISDIR(st.st_mode)) {
-        error = Reason("cannot read", EISDIR);
+    if (!IsReadable(st, error))
         return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = kNotRegular;
-        return false;
-    }
     // A file that cannot be written is still read: its text may need no change. Write
     // permission is honoured even where the system would let the superuser override it.
     constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
@@ -618,15 +625,7 @@ bool InputFile::Open(const std::string& path, std::string& error) {
         error = Reason("cannot read", errno);
         return false;
     }
-    if (S_ISDIR(st.st_mode)) {
-        error = Reason("cannot read", EISDIR);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = kNotRegular;
-        return false;
-    }
-    return true;
+    return IsReadable(st, error);
 }
 
 std::size_t InputFile::SizeHint() const {

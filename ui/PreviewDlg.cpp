@@ -1,10 +1,6 @@
 #include "PreviewDlg.h"
 
 #include <FileRewrite.h>
-#include <SafeFile.h>
-#include <UnifiedDiff.h>
-
-#include <new>
 
 namespace {
 
@@ -50,48 +46,39 @@ CString Plural(std::size_t n, const char* noun) {
 ReplacePreview MakeReplacePreview(const std::vector<std::string>& paths, std::string_view find,
                                   std::string_view replace, std::size_t limit) {
     ReplacePreview preview;
-    std::string original;
-    std::string normalised;
-    std::string newText;
+    veldran::ReplacePreviewOfFile file;
     std::string error;
     std::size_t changing = 0;
     std::size_t failed = 0;
     std::uint64_t replacements = 0;
     for (const std::string& path : paths) {
-        try {
-            if (!veldran::ReadWholeFile(path, original, error)) {
-                preview.text += "*** " + path + ": " + error + "\n";
-                ++failed;
-                continue;
-            }
-            std::string_view text;
-            replacements += veldran::RewriteText(original, find, replace, normalised, text, newText)
-                                .replacements;
-            const std::string diff = veldran::UnifiedDiff(path, original, newText);
-            if (diff.empty())
-                continue;
-            ++changing;
-            const LineEnds before = LineEndsOf(original);
-            const LineEnds after = LineEndsOf(newText);
-            const bool showCr =
-                before == LineEnds::Mixed || after == LineEnds::Mixed ||
-                (before != after && before != LineEnds::None && after != LineEnds::None);
-            if (preview.text.size() + diff.size() <= limit) {
-                AppendShown(preview.text, diff, showCr);
-                continue;
-            }
-            // Whole lines up to the limit, then no more files: the rest would not be shown.
-            const std::size_t room = limit > preview.text.size() ? limit - preview.text.size() : 0;
-            const std::size_t cut = diff.rfind('\n', room);
-            if (cut != std::string::npos && cut < room)
-                AppendShown(preview.text, std::string_view(diff).substr(0, cut + 1), showCr);
-            preview.note = "The diff is longer than " + std::to_string(limit >> 20) +
-                           " MB: only its first part is shown, up to " + path + ".";
-            return preview;
-        } catch (const std::bad_alloc&) {
-            preview.text += "*** " + path + ": cannot read: out of memory\n";
+        if (!veldran::PreviewReplace(path, find, replace, file, error)) {
+            preview.text += "*** " + path + ": " + error + "\n";
             ++failed;
+            continue;
         }
+        replacements += file.replacements;
+        const std::string& diff = file.diff;
+        if (diff.empty())
+            continue;
+        ++changing;
+        const LineEnds before = LineEndsOf(file.original);
+        const LineEnds after = LineEndsOf(file.newText);
+        const bool showCr =
+            before == LineEnds::Mixed || after == LineEnds::Mixed ||
+            (before != after && before != LineEnds::None && after != LineEnds::None);
+        if (preview.text.size() + diff.size() <= limit) {
+            AppendShown(preview.text, diff, showCr);
+            continue;
+        }
+        // Whole lines up to the limit, then no more files: the rest would not be shown.
+        const std::size_t room = limit > preview.text.size() ? limit - preview.text.size() : 0;
+        const std::size_t cut = diff.rfind('\n', room);
+        if (cut != std::string::npos && cut < room)
+            AppendShown(preview.text, std::string_view(diff).substr(0, cut + 1), showCr);
+        preview.note = "The diff is longer than " + std::to_string(limit >> 20) +
+                       " MB: only its first part is shown, up to " + path + ".";
+        return preview;
     }
     if (changing == 0)
         preview.note = "No selected file would change";
