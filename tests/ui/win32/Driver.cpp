@@ -32,9 +32,13 @@ void PostClick(HWND hwnd, POINT at, WPARAM keys) {
 }
 
 void PostKey(CDialog& dialog, WPARAM key) {
-    HWND focus = GetFocus();
-    PostMessageA(focus ? focus : dialog.m_hWnd, WM_KEYDOWN, key, 1);
-    PostMessageA(focus ? focus : dialog.m_hWnd, WM_KEYUP, key, 0xC0000001);
+    // Under Wine the focus follows a new dialog only once X has answered; until then it may still
+    // be on the (disabled) owner, where the key would be lost. The dialog itself takes it then.
+    HWND target = GetFocus();
+    if (target != dialog.m_hWnd && !IsChild(dialog.m_hWnd, target))
+        target = dialog.m_hWnd;
+    PostMessageA(target, WM_KEYDOWN, key, 1);
+    PostMessageA(target, WM_KEYUP, key, 0xC0000001);
 }
 
 } // namespace
