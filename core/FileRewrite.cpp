@@ -3,6 +3,7 @@
 #include "Pieces.h"
 #include "Platform.h"
 #include "Records.h"
+#include "TextSearch.h"
 #include "UnifiedDiff.h"
 
 #include <mutex>
@@ -145,14 +146,19 @@ PieceRewriteStats RewriteText(std::string_view original, std::string_view find,
     // Text without CR LF is its own normalised form; only a file with CRs needs a copy.
     bool hadCrLf = false;
     text = original;
+    std::string_view asRead;
     if (original.find('\r') != std::string_view::npos) {
         TextBuffers::Reserve(normalised, original.size());
         normalised.assign(original);
         hadCrLf = DropCrBeforeLf(normalised);
         text = normalised;
+        // As many CRs dropped as there are LFs: every line ends in CR LF, so the lines that stay
+        // as they are can be copied from the bytes as read.
+        if (hadCrLf && original.size() - normalised.size() == CountByte(normalised, '\n'))
+            asRead = original;
     }
     newText.clear();
-    return RewritePieces(text, find, replace, WritesCrLf(hadCrLf), newText, nullptr);
+    return RewritePieces(text, find, replace, WritesCrLf(hadCrLf), newText, nullptr, asRead);
 }
 
 struct FileInFlight::Buffers : TextBuffers {};

@@ -17,28 +17,6 @@ constexpr std::size_t kBlock = std::size_t{256} * 1024;
 // file is read. Later reads grow to the full block.
 constexpr std::size_t kFirstBlock = std::size_t{16} * 1024;
 
-// Drops each CR before a LF in buffer[0, size); returns the new size. Moves whole runs between
-// CRs rather than single bytes.
-std::size_t DropCrBeforeLf(char* buffer, std::size_t size) {
-    char* const end = buffer + size;
-    char* cr = static_cast<char*>(std::memchr(buffer, '\r', size));
-    if (cr == nullptr)
-        return size;
-    char* write = cr;
-    while (cr != end) {
-        char* next = cr + 1 < end ? static_cast<char*>(std::memchr(
-                                        cr + 1, '\r', static_cast<std::size_t>(end - cr - 1)))
-                                  : nullptr;
-        char* const runEnd = next != nullptr ? next : end;
-        // cr points at a CR; what follows it up to the next CR is kept.
-        char* const keepFrom = cr + 1 < end && cr[1] == '\n' ? cr + 1 : cr;
-        std::memmove(write, keepFrom, static_cast<std::size_t>(runEnd - keepFrom));
-        write += runEnd - keepFrom;
-        cr = runEnd;
-    }
-    return static_cast<std::size_t>(write - buffer);
-}
-
 } // namespace
 
 FindResult FileContains(const std::string& path, std::string_view find, std::string& error) {

@@ -4,29 +4,83 @@
 #include "TextSearch.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace veldran {
 
-bool DropCrBeforeLf(std::string& text) {
-    std::size_t cr = FindByte(text, 0, '\r');
-    bool seen = false;
-    std::size_t write = cr;
-    while (cr != kNotFound) {
-        const std::size_t next = FindByte(text, cr + 1, '\r');
-        const std::size_t runEnd = next == kNotFound ? text.size() : next;
-        // text[cr] is a CR; the run after it lasts up to the next CR.
-        const bool beforeLf = cr + 1 < text.size() && text[cr + 1] == '\n';
-        seen = seen || beforeLf;
-        const std::size_t keepFrom = beforeLf ? cr + 1 : cr;
-        if (write != keepFrom)
-            std::copy(text.begin() + static_cast<std::ptrdiff_t>(keepFrom),
-                      text.begin() + static_cast<std::ptrdiff_t>(runEnd),
-                      text.begin() + static_cast<std::ptrdiff_t>(write));
-        write += runEnd - keepFrom;
-        cr = next;
+namespace {
+
+#ifdef VELDRAN_HAS_SSE2
+// Bit i set where text[i] is a CR and text[i + 1] a LF, for i in [0, 64).
+std::uint64_t CrLfMask(const char* text) {
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    std::uint64_t mask = 0;
+    for (std::ptrdiff_t block = 0; block < 4; ++block) {
+        const char* at = text + block * 16;
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+        const auto bits = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, cr), _mm_cmpeq_epi8(next, lf))));
+        mask |= static_cast<std::uint64_t>(bits) << (block * 16);
     }
-    if (write != kNotFound)
-        text.resize(write);
+    return mask;
+}
+
+// Copies 64 bytes, of which the caller uses only the first few.
+void Copy64(char* to, const char* from) {
+    for (std::ptrdiff_t block = 0; block < 4; ++block)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + block * 16),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + block * 16)));
+}
+#endif
+
+} // namespace
+
+std::size_t DropCrBeforeLf(char* buffer, std::size_t size) {
+    char* read = static_cast<char*>(std::memchr(buffer, '\r', size));
+    if (read == nullptr)
+        return size;
+    char* const end = buffer + size;
+    char* write = read;
+    while (read < end) {
+#ifdef VELDRAN_HAS_SSE2
+        // Dense CR LF text, 64 bytes at a time. The kept runs are copied in whole blocks and the
+        // excess is overwritten by the next run: once the text has moved back by 64 bytes, no
+        // store reaches a byte not yet read.
+        if (read - write >= 64 && end - read >= 128) {
+            const char* run = read;
+            for (std::uint64_t hits = CrLfMask(read); hits != 0; hits &= hits - 1) {
+                const char* cr = read + std::countr_zero(hits);
+                Copy64(write, run);
+                write += cr - run;
+                run = cr + 1;
+            }
+            Copy64(write, run);
+            write += read + 64 - run;
+            read += 64;
+            continue;
+        }
+#endif
+        // Sparse CRs, or the first few: whole runs between CRs move at once.
+        if (read[0] == '\r' && read + 1 < end && read[1] == '\n')
+            ++read;
+        char* next = read + 1 < end ? static_cast<char*>(std::memchr(
+                                          read + 1, '\r', static_cast<std::size_t>(end - read - 1)))
+                                    : nullptr;
+        char* const runEnd = next != nullptr ? next : end;
+        std::memmove(write, read, static_cast<std::size_t>(runEnd - read));
+        write += runEnd - read;
+        read = runEnd;
+    }
+    return static_cast<std::size_t>(write - buffer);
+}
+
+bool DropCrBeforeLf(std::string& text) {
+    const std::size_t size = DropCrBeforeLf(text.data(), text.size());
+    const bool seen = size != text.size();
+    text.resize(size);
     return seen;
 }
 
@@ -73,8 +127,10 @@ std::string_view PieceCutter::Next() {
 
 PieceRewriteStats RewritePieces(std::string_view text, std::string_view find,
                                 std::string_view replace, bool crlf, std::string& out,
-                                const ChangedPieceFn& onChangedPiece) {
+                                const ChangedPieceFn& onChangedPiece, std::string_view asRead) {
     PieceRewriteStats stats;
+    const bool copyAsRead = crlf && !asRead.empty();
+    std::size_t readPos = 0; // where `pos` lies in `asRead`: each LF before it had a CR
     // A find text longer than a piece can never lie inside one.
     const bool searchable = !find.empty() && find.size() <= kMaxPiece;
     std::size_t match = searchable ? FindLiteral(text, 0, find) : kNotFound;
@@ -88,7 +144,14 @@ PieceRewriteStats RewritePieces(std::string_view text, std::string_view find,
         const std::size_t plain =
             ShortLinesEnd(text, pos, match == kNotFound ? text.size() : match, kWrapThreshold);
         if (plain > pos) {
-            AppendLines(out, text.substr(pos, plain - pos), crlf);
+            const std::string_view lines = text.substr(pos, plain - pos);
+            if (copyAsRead) {
+                const std::size_t length = lines.size() + CountByte(lines, '\n');
+                out.append(asRead.substr(readPos, length));
+                readPos += length;
+            } else {
+                AppendLines(out, lines, crlf);
+            }
             pos = plain;
             continue;
         }
@@ -113,6 +176,8 @@ PieceRewriteStats RewritePieces(std::string_view text, std::string_view find,
         WrapTail(out, outStart);
         if (crlf)
             ExpandNewlines(out, outStart);
+        if (copyAsRead)
+            readPos += end - pos + (text[end - 1] == '\n' ? 1 : 0);
         pos = end;
     }
     return stats;

@@ -13,7 +13,9 @@ namespace veldran {
 
 inline constexpr std::size_t kMaxPiece = 255;
 
-// Drops every CR that directly precedes a LF, in place. Returns whether any CR LF was seen.
+// Drops every CR that directly precedes a LF in buffer[0, size), in place; returns the new size.
+std::size_t DropCrBeforeLf(char* buffer, std::size_t size);
+// The same on a string. Returns whether any CR LF was seen.
 bool DropCrBeforeLf(std::string& text);
 
 // The pieces of a text, in order, as the line reader delivers them.
@@ -38,10 +40,12 @@ struct PieceRewriteStats {
 using ChangedPieceFn = std::function<void(std::string_view piece)>;
 
 // Rewrites normalised text piece by piece (replacement, then the wrap rule) and appends the
-// result to `out`. With `crlf`, every newline of the output is written as CR LF.
+// result to `out`. With `crlf`, every newline of the output is written as CR LF. `asRead`, when
+// given with `crlf`, is the text before normalising, in which every LF had a CR before it: the
+// lines the rewrite leaves alone are then copied from it as they stand, not line by line.
 PieceRewriteStats RewritePieces(std::string_view text, std::string_view find,
                                 std::string_view replace, bool crlf, std::string& out,
-                                const ChangedPieceFn& onChangedPiece);
+                                const ChangedPieceFn& onChangedPiece, std::string_view asRead = {});
 
 // Calls `onChangedPiece` for each piece that RewritePieces finds changed, in order, with the
 // piece as replaced (not wrapped, newline kept as "\n"). Writes nothing else: the log records of

@@ -41,6 +41,30 @@ inline std::size_t FindByte(std::string_view text, std::size_t from, char byte) 
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : kNotFound;
 }
 
+// How many times `byte` occurs in `text`.
+inline std::size_t CountByte(std::string_view text, char byte) {
+    std::size_t count = 0;
+    std::size_t i = 0;
+#ifdef VELDRAN_HAS_SSE2
+    // Each lane counts its hits in a byte (a compare gives -1 per hit), summed up before any
+    // byte can overflow; no popcount, which not every x86-64 has.
+    const __m128i wanted = _mm_set1_epi8(byte);
+    while (i + 16 <= text.size()) {
+        __m128i lanes = _mm_setzero_si128();
+        for (int round = 0; round < 255 && i + 16 <= text.size(); ++round, i += 16) {
+            const __m128i bytes =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+            lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(bytes, wanted));
+        }
+        const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+                 static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
+    }
+#endif
+    return count + static_cast<std::size_t>(
+                       std::count(text.begin() + static_cast<std::ptrdiff_t>(i), text.end(), byte));
+}
+
 namespace detail {
 
 // The library's search, for the cases the vector search leaves to it.

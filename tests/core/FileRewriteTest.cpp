@@ -181,6 +181,11 @@ TEST_F(FileRewrite, KeepsTheFilesOwnLineEnds) {
     ProcessFile(Job("edge.sch", "", ""), boxes);
     EXPECT_EQ(test::ReadBytes(dir.File("edge.sch")), seventyOne + "\r\n");
 
+    // One CR LF makes a CR LF file: its bare LFs are written as CR LF too.
+    test::WriteBytes(dir.File("mixed.sch"), "A\r\nplain\nlines\nA\r\n");
+    ProcessFile(Job("mixed.sch", "A", "B"), boxes);
+    EXPECT_EQ(test::ReadBytes(dir.File("mixed.sch")), "B\r\nplain\r\nlines\r\nB\r\n");
+
     test::WriteBytes(dir.File("lf.sch"), "A\nlone\rcr\n");
     ProcessFile(Job("lf.sch", "A", "B"), boxes);
     // On Windows every newline is written as CR LF, whatever the file held.

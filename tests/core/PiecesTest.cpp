@@ -1,9 +1,11 @@
 #include "Pieces.h"
 #include "LineRewrite.h"
 #include "TestSupport.h"
+#include "TextSearch.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <vector>
@@ -124,6 +126,24 @@ TEST(DropCrBeforeLf, DropsOnlyACrDirectlyBeforeALf) {
         std::string text = c.in;
         EXPECT_EQ(DropCrBeforeLf(text), c.sawCrLf) << c.in;
         EXPECT_EQ(text, c.out);
+    }
+    // Long texts, dense in CR LF or sparse, against the rule applied byte by byte.
+    std::mt19937 rng(11);
+    const std::string parts[] = {"\r\n", "\r", "\n", "\r\r\n", "a", "bcd,"};
+    std::uniform_int_distribution<std::size_t> part(0, std::size(parts) - 1);
+    std::uniform_int_distribution<std::size_t> run(0, 90);
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        while (text.size() < 3000)
+            text += round % 3 == 0 ? std::string(run(rng), 'x') : parts[part(rng)];
+        std::string expected;
+        for (std::size_t i = 0; i < text.size(); ++i)
+            if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+                expected += text[i];
+        ASSERT_EQ(CountByte(text, '\n'),
+                  static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
+        DropCrBeforeLf(text);
+        ASSERT_EQ(text, expected) << "round " << round;
     }
 }
 

@@ -82,6 +82,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Expect(logged == expectedLogged, "RewritePieces changed pieces");
     Expect(stats.changedPieces == expectedLogged.size(), "RewritePieces changed count");
     Expect(stats.replacements == expectedReplacements, "RewritePieces replacements");
+    if (crlf) {
+        // Copying untouched lines from the text as read (every LF after a CR) changes nothing.
+        std::string asRead;
+        for (const char c : text)
+            asRead.append(c == '\n' ? "\r\n" : std::string_view(&c, 1));
+        std::string copied = before;
+        RewritePieces(text, find, replace, crlf, copied, nullptr, asRead);
+        Expect(copied == expected, "RewritePieces copying from the text as read");
+    }
     // The log records are made by a second pass once the file is safe: the same pieces.
     std::vector<std::string> again;
     ForEachChangedPiece(text, find, replace,
