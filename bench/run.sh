@@ -7,7 +7,8 @@
 #   BENCH_QUICK=1 bench/run.sh   small corpora, to try the script; writes bench/work/RESULTS.md
 #   BENCH_RUNS=N                 timed runs per in-place command (default 5)
 #   BENCH_FIND_RUNS=N            timed runs per search, which take little time (default 15)
-#   BENCH_BASELINE=path          another build's veldran-cli, timed beside this one's replace
+#   BENCH_BASELINE=path          another build's veldran-cli, timed beside this one's replace and find
+#   BENCH_BASELINE_LABEL=text    what the tables call that build (default: its path)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -184,11 +185,12 @@ time_replace() { # name
     [ -z "$baseline_cli" ] || extra=("baseline veldran-cli replace" "$prep"
         "cd '$w' && $each_file '$baseline_cli' replace --no-log --find $token --replace $repl")
     echo "== replace on $1"
-    bench_group "$res/replace-$1.csv" "$runs" 0 "" "${extra[@]}" \
+    bench_group "$res/replace-$1.csv" "$runs" 0 "" \
         "veldran-cli replace" "$prep" "cd '$w' && $each_file $veldran_replace" \
         "veldran-cli replace without flushing" "$prep" \
         "cd '$w' && $each_file env LD_PRELOAD='$noflush' $veldran_replace" \
         "veldran-cli replace --no-undo" "$prep" "cd '$w' && $each_file $veldran_replace --no-undo" \
+        "${extra[@]}" \
         "sed -i" "$prep" "cd '$w' && $each_file sed -i 's/$token/$repl/g'" \
         "perl -pi" "$prep" "cd '$w' && $each_file perl -pi -e 's/$token/$repl/g'" \
         "cp -a (floor)" "rm -rf '$copy' && sync" "cp -a '$pristine/$1' '$copy'" \
@@ -200,6 +202,10 @@ time_find() { # name text label
     local p=$pristine/$1
     local commands=(
         "veldran-cli find" "" "cd '$p' && '$cli' find --find '$2' *.sch"
+    )
+    [ -z "$baseline_cli" ] || commands+=("baseline veldran-cli find" ""
+        "cd '$p' && '$baseline_cli' find --find '$2' *.sch")
+    commands+=(
         "grep -rlF" "" "cd '$p' && LC_ALL=C grep -rlF -- '$2' ."
         "rg -lF -j1" "" "cd '$p' && rg -lF -j1 -- '$2' ."
     )
@@ -346,6 +352,10 @@ lineend() {
     echo "do not flush. \"cp -a then sync\" writes the copy to disk (sync flushes the whole file system)."
     echo "CPU is the mean user plus system time of the command and its children. cat allocates a fresh"
     echo "128 KiB buffer for every file (mmap, page faults, munmap), so on many small files it is no floor."
+    if [ -n "$baseline_cli" ]; then
+        echo "Rows named \"baseline\" are another build of veldran-cli, ${BENCH_BASELINE_LABEL:-$baseline_cli},"
+        echo "timed in the same rounds as this one."
+    fi
     echo
     echo "## Machine"
     echo
