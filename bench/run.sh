@@ -135,8 +135,10 @@ check_find() { # name text
 }
 
 # --- timings ---------------------------------------------------------------------------------
-# The commands of a group take turns, one hyperfine run each, with the first one rotating from
-# round to round: the machine's load, which others share, then falls on all of them alike.
+# The commands of a group take turns, one hyperfine run each, in a new order every round (seeded,
+# so a re-run repeats it): the machine's load, which others share, then falls on all of them
+# alike, and no command always follows the same one. A command that writes and removes large
+# files leaves the disk busy for the next one; in a fixed rotation that cost fell on one command.
 # The medians go into a CSV of hyperfine's layout.
 summarise() { # name < "name,seconds,user,system" lines: one CSV row
     sort -t, -k2,2g | awk -F, -v OFS=, -v name="$1" '
@@ -159,8 +161,15 @@ bench_group() { # csv rounds warmup ignore-failure (name prepare command)...
     local k=${#names[@]} raw=$csv.raw one=$res/one.csv round j c
     : >"$raw"
     for ((round = 0; round < rounds; round++)); do
+        local order
+        mapfile -t order < <(awk -v k="$k" -v seed="$round" 'BEGIN {
+            srand(seed + 1)
+            for (i = 0; i < k; i++) p[i] = i
+            for (i = k - 1; i > 0; i--) { j = int(rand() * (i + 1)); t = p[i]; p[i] = p[j]; p[j] = t }
+            for (i = 0; i < k; i++) print p[i]
+        }')
         for ((j = 0; j < k; j++)); do
-            c=$(((round + j) % k))
+            c=${order[j]}
             local args=(--runs 1 --warmup "$warmup" --style none --export-csv "$one"
                 -n "${names[c]}")
             [ -z "$ignore" ] || args+=(--ignore-failure)
@@ -190,6 +199,8 @@ time_replace() { # name
         "veldran-cli replace without flushing" "$prep" \
         "cd '$w' && $each_file env LD_PRELOAD='$noflush' $veldran_replace" \
         "veldran-cli replace --no-undo" "$prep" "cd '$w' && $each_file $veldran_replace --no-undo" \
+        "veldran-cli replace --no-undo without flushing" "$prep" \
+        "cd '$w' && $each_file env LD_PRELOAD='$noflush' $veldran_replace --no-undo" \
         "${extra[@]}" \
         "sed -i" "$prep" "cd '$w' && $each_file sed -i 's/$token/$repl/g'" \
         "perl -pi" "$prep" "cd '$w' && $each_file perl -pi -e 's/$token/$repl/g'" \
@@ -338,7 +349,7 @@ lineend() {
     echo "Written by \`bench/run.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), commit" \
         "$(git rev-parse --short HEAD)$(git diff --quiet HEAD -- core cli ui bench 2>/dev/null || echo ' with local changes')."
     echo "Medians of $runs runs (searches: $find_runs), timed by hyperfine $(hyperfine --version | cut -d' ' -f2) with the commands of a"
-    echo "table taking turns, one run at a time; page cache warm. Before every in-place run the corpus"
+    echo "table taking turns, one run at a time, in a new order each round; page cache warm. Before every in-place run the corpus"
     echo "is restored from a pristine copy and synced to disk, untimed. Load average (1 min) at the"
     echo "start: $load_start, at the end: $(cut -d' ' -f1 /proc/loadavg); the machine is shared, so expect noise."
     echo "A ratio is the command's median divided by the first row's, both from this run:"
@@ -409,6 +420,8 @@ lineend() {
         nu=$(median "$csv" "veldran-cli replace --no-undo")
         target "replace $name: the undo journal adds at most 10%" "$(ratio "$v" "$nu")" \
             "$(met "$(ratio "$v" "$nu")" '<=' 1.10)"
+        nun=$(median "$csv" "veldran-cli replace --no-undo without flushing")
+        target "(the same without flushing)" "$(ratio "$vn" "$nun")" "(figure)"
         target "replace $name: time over cp -a's (the floor)" \
             "$(ratio "$v" "$c")x, without flushing $(ratio "$vn" "$c")x" "(figure)"
         case $name in
