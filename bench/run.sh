@@ -241,7 +241,8 @@ rm -rf "${inplace:?}"/*
 
 # --- the undo journal's size on disk ---------------------------------------------------------
 restore small-lf
-(cd "$inplace/small-lf" && eval "$each_file $veldran_replace" >/dev/null 2>&1)
+# One run of the program: xargs would split the list, and each run starts a journal of its own.
+(cd "$inplace/small-lf" && eval "$veldran_replace *.sch" >/dev/null 2>&1)
 journal_kib=$(du -sk "$work/log/veldran-undo" | cut -f1)
 journal_files=$(find "$work/log/veldran-undo" -type f | wc -l)
 rm -rf "${inplace:?}"/*
