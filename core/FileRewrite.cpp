@@ -91,38 +91,30 @@ bool WritesCrLf(bool fileHadCrLf) {
 
 namespace {
 
-// Appends a file's log records block by block; the change log is opened at the first record the
-// log box asks for and stays open (and locked) until the last one.
+// Appends a file's log records; the change log is opened at the first record the log box asks
+// for and stays open (and locked) until the last one. The appender writes them in blocks.
 class LogWriter {
 public:
     LogWriter(const RewriteJob& job, RewriteOutcome& outcome) : m_job(job), m_outcome(outcome) {}
     void Record(std::string_view piece) {
         if (m_failed)
             return;
-        AppendLogRecord(m_block, m_clock.Now(), m_job.path, piece);
+        if (!m_open && !(m_open = m_out.Open(m_job.logPath, m_outcome.logError))) {
+            Fail();
+            return;
+        }
+        std::string record;
+        AppendLogRecord(record, m_clock.Now(), m_job.path, piece);
         ++m_outcome.logRecords;
-        if (m_block.size() >= kBlock)
-            Flush();
+        if (!m_out.Append(ToNativeLineEnds(std::move(record)), m_outcome.logError))
+            Fail();
     }
     void Finish() {
-        Flush();
         if (m_open && !m_failed && !m_out.Commit(m_outcome.logError))
             Fail();
     }
 
 private:
-    static constexpr std::size_t kBlock = std::size_t{64} * 1024;
-    void Flush() {
-        if (m_block.empty() || m_failed)
-            return;
-        if (!m_open && !(m_open = m_out.Open(m_job.logPath, m_outcome.logError))) {
-            Fail();
-            return;
-        }
-        if (!m_out.Append(ToNativeLineEnds(std::move(m_block)), m_outcome.logError))
-            Fail();
-        m_block = std::string();
-    }
     void Fail() {
         m_failed = true;
         m_out.Rollback();
@@ -133,7 +125,6 @@ private:
     RewriteOutcome& m_outcome;
     Appender m_out;
     TimeStamper m_clock;
-    std::string m_block;
     bool m_open = false;
     bool m_failed = false;
 };

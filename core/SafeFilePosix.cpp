@@ -131,6 +131,8 @@ bool CopyAttributes(int from, int to, std::string& error) {
         error = Reason("cannot keep the file's extended attributes", errno);
         return false;
     }
+    if (size == 0)
+        return true; // the usual case: nothing to carry, and no second call to ask for it
     std::vector<char> names(static_cast<std::size_t>(size));
     size = ::flistxattr(from, names.data(), names.size());
     if (size < 0) {

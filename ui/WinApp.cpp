@@ -26,3 +26,15 @@ CWinApp* AfxGetApp() {
 CWnd* AfxGetMainWnd() {
     return g_app ? g_app->m_pMainWnd : nullptr;
 }
+
+// The window system of the backend in use lives as long as the program.
+int AfxWinMain(int argc, char** argv) {
+    WindowSystem windows(argc, argv);
+    CWinApp* app = AfxGetApp();
+    if (!app)
+        return 1;
+    // The program's work is done inside InitInstance; its result only says whether a message
+    // loop of the application's own should follow, and none does.
+    app->InitInstance();
+    return 0;
+}

@@ -23,14 +23,3 @@ struct WindowSystem::Impl {
 WindowSystem::WindowSystem(int& argc, char** argv) : m_impl(std::make_unique<Impl>(argc, argv)) {}
 
 WindowSystem::~WindowSystem() = default;
-
-int AfxWinMain(int argc, char** argv) {
-    WindowSystem windows(argc, argv);
-    CWinApp* app = AfxGetApp();
-    if (!app)
-        return 1;
-    // The program's work is done inside InitInstance; its result only says whether a message
-    // loop of the application's own should follow, and none does.
-    app->InitInstance();
-    return 0;
-}
