@@ -31,14 +31,6 @@ private:
     bool m_createBatchData;
 };
 
-std::string Count(std::uint64_t n, std::string_view noun) {
-    std::string text = std::to_string(n);
-    text.append(" ").append(noun);
-    if (n != 1)
-        text.push_back('s');
-    return text;
-}
-
 // Builds an output path as the window does when the command starts; no controls to refresh.
 std::string OutputPath(std::string baseName, std::string_view dir, std::string_view defaultName,
                        std::string_view extension, bool deleteFirst) {
@@ -79,12 +71,20 @@ PipelineSettings Pipeline(const Options& options) {
     return settings;
 }
 
+} // namespace
+
+std::string Count(std::uint64_t n, std::string_view noun) {
+    std::string text = std::to_string(n);
+    text.append(" ").append(noun);
+    if (n != 1)
+        text.push_back('s');
+    return text;
+}
+
 int Interrupted(Reporter& report) {
     report.Note("interrupted by signal " + std::to_string(StopSignal()));
     return kExitInterrupted + StopSignal();
 }
-
-} // namespace
 
 int RunReplace(const Options& options, Reporter& report) {
     EnvironmentSettings settings;
@@ -100,6 +100,7 @@ int RunReplace(const Options& options, Reporter& report) {
     // A new Replace starts a new journal. Where none can be kept, the replace still runs, and
     // says that it cannot be undone.
     UndoJournal journal;
+    const std::string journalFolder = UndoJournal::FolderIn(settings.logDir);
     bool journalKept = true;
     if (options.noUndo) {
         UndoJournal::Clear(settings.logDir); // the last Replace is this one, and it has none
@@ -109,13 +110,11 @@ int RunReplace(const Options& options, Reporter& report) {
         if (journalKept)
             job.journal = &journal;
         else
-            report.Failure(UndoJournal::FolderIn(settings.logDir),
-                           error + "; this replace cannot be undone");
+            report.Failure(journalFolder, error + "; this replace cannot be undone");
     }
     FixedBoxes boxes(options.createLog, options.createBatchData);
     OutputFileFailure logFailure(job.logPath, report);
     OutputFileFailure batchFailure(job.batchPath, report);
-    const std::string journalFolder = UndoJournal::FolderIn(settings.logDir);
     OutputFileFailure journalFailure(journalFolder, report);
     // The list must survive an interrupted run: each changed file reaches stdout at once.
     report.FlushEachResult();

@@ -4,6 +4,10 @@
 #include "CommandLine.h"
 #include "Reporter.h"
 
+#include <cstdint>
+#include <string>
+#include <string_view>
+
 namespace veldran::cli {
 
 inline constexpr int kExitOk = 0;
@@ -19,5 +23,10 @@ int RunEnv(Reporter& report);
 int RunUndo(const Options& options, Reporter& report);
 // replace --dry-run: prints what the replace would change as a unified diff and changes nothing.
 int RunDryRun(const Options& options, Reporter& report);
+
+// For the summaries: "1 file", "2 files".
+std::string Count(std::uint64_t n, std::string_view noun);
+// Says which signal stopped the command and gives its exit status.
+int Interrupted(Reporter& report);
 
 } // namespace veldran::cli

@@ -40,14 +40,10 @@ int RunDryRun(const Options& options, Reporter& report) {
         report.Progress(i + 1, total);
     }
     const bool resultsOut = report.FinishResults();
-    report.Note(std::to_string(total) + (total == 1 ? " file, " : " files, ") +
-                std::to_string(changing) + " would change, " + std::to_string(replacements) +
-                (replacements == 1 ? " replacement, " : " replacements, ") +
-                std::to_string(failed) + " failed");
-    if (StopSignal() != 0) {
-        report.Note("interrupted by signal " + std::to_string(StopSignal()));
-        return kExitInterrupted + StopSignal();
-    }
+    report.Note(Count(total, "file") + ", " + std::to_string(changing) + " would change, " +
+                Count(replacements, "replacement") + ", " + std::to_string(failed) + " failed");
+    if (StopSignal() != 0)
+        return Interrupted(report);
     return failed == 0 && resultsOut ? kExitOk : kExitFailure;
 }
 
