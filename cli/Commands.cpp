@@ -18,19 +18,6 @@ namespace veldran::cli {
 
 namespace {
 
-// The option boxes as the command line set them; they cannot change during a run.
-class FixedBoxes : public OptionBoxes {
-public:
-    FixedBoxes(bool createLog, bool createBatchData)
-        : m_createLog(createLog), m_createBatchData(createBatchData) {}
-    bool CreateLogTicked() override { return m_createLog; }
-    bool CreateBatchDataTicked() override { return m_createBatchData; }
-
-private:
-    bool m_createLog;
-    bool m_createBatchData;
-};
-
 // Builds an output path as the window does when the command starts; no controls to refresh.
 std::string OutputPath(std::string baseName, std::string_view dir, std::string_view defaultName,
                        std::string_view extension, bool deleteFirst) {
@@ -112,7 +99,7 @@ int RunReplace(const Options& options, Reporter& report) {
         else
             report.Failure(journalFolder, error + "; this replace cannot be undone");
     }
-    FixedBoxes boxes(options.createLog, options.createBatchData);
+    FixedOptionBoxes boxes(options.createLog, options.createBatchData);
     OutputFileFailure logFailure(job.logPath, report);
     OutputFileFailure batchFailure(job.batchPath, report);
     OutputFileFailure journalFailure(journalFolder, report);

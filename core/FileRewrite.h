@@ -21,6 +21,20 @@ public:
     virtual bool CreateBatchDataTicked() = 0;
 };
 
+// The boxes' state taken once: as the command line gives it, or as the window's boxes stand when
+// a command starts (the window handles no message while a command runs).
+class FixedOptionBoxes final : public OptionBoxes {
+public:
+    FixedOptionBoxes(bool createLog, bool createBatchData)
+        : m_createLog(createLog), m_createBatchData(createBatchData) {}
+    bool CreateLogTicked() override { return m_createLog; }
+    bool CreateBatchDataTicked() override { return m_createBatchData; }
+
+private:
+    bool m_createLog;
+    bool m_createBatchData;
+};
+
 struct RewriteJob {
     std::string path; // the scheme file; also the text of its log and batch data records
     std::string find;

@@ -83,22 +83,6 @@ private:
     const CMainDlg& m_dialog;
 };
 
-// The option boxes as they stood when the command started. The window handles no message while
-// a command runs, so they cannot change during it: reading them once is the same as asking each
-// time, and the pipeline's threads never touch a control.
-class BoxesAtStart final : public veldran::OptionBoxes {
-public:
-    explicit BoxesAtStart(const CMainDlg& dialog)
-        : m_createLog(dialog.m_btnCreateLog.GetCheck() == BST_CHECKED),
-          m_createBatchData(dialog.m_btnCreateBatchData.GetCheck() == BST_CHECKED) {}
-    bool CreateLogTicked() override { return m_createLog; }
-    bool CreateBatchDataTicked() override { return m_createBatchData; }
-
-private:
-    bool m_createLog;
-    bool m_createBatchData;
-};
-
 // Output files that refused their records during one command, told once when it ends.
 class OutputTrouble {
 public:
@@ -379,7 +363,10 @@ void CMainDlg::OnBnClickedReplace() {
         job.journal = &journal;
     else
         trouble.Note(kUndoJournal, journalFolder, journalError + "; this replace cannot be undone");
-    BoxesAtStart boxes(*this);
+    // Read once: they cannot change during the command, and the pipeline's threads never touch
+    // a control.
+    veldran::FixedOptionBoxes boxes(m_btnCreateLog.GetCheck() == BST_CHECKED,
+                                    m_btnCreateBatchData.GetCheck() == BST_CHECKED);
     veldran::PipelineSettings settings;
     settings.faults = m_pWriteFaults;
 

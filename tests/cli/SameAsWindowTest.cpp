@@ -16,17 +16,6 @@ using namespace veldran::clitest;
 
 namespace {
 
-class Boxes : public veldran::OptionBoxes {
-public:
-    Boxes(bool log, bool batch) : m_log(log), m_batch(batch) {}
-    bool CreateLogTicked() override { return m_log; }
-    bool CreateBatchDataTicked() override { return m_batch; }
-
-private:
-    bool m_log;
-    bool m_batch;
-};
-
 // The demo scheme files and the awkward cases of the piece rules.
 std::map<std::string, std::string> Corpus() {
     std::map<std::string, std::string> files;
@@ -106,7 +95,7 @@ TEST(SameAsWindow, ReplaceWritesTheWindowsBytes) {
             veldran::PrepareOutputPath(batchName, settings.batchDir, veldran::kBatchDefaultName,
                                        veldran::kBatchExtension, nullptr, nullptr);
         ASSERT_EQ(job.logPath, ws.LogFile());
-        Boxes boxes(c.log, c.batch);
+        veldran::FixedOptionBoxes boxes(c.log, c.batch);
         std::string windowList;
         for (const std::string& path : paths) {
             job.path = path;

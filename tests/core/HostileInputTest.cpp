@@ -36,12 +36,6 @@ using veldran::test::SmallDisk;
 
 namespace {
 
-class Boxes : public OptionBoxes {
-public:
-    bool CreateLogTicked() override { return true; }
-    bool CreateBatchDataTicked() override { return true; }
-};
-
 // Size and FNV-1a hash of a file's bytes, read in large blocks: cheap enough for 200 MB.
 std::string Digest(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -198,7 +192,7 @@ const std::string kEarlierBatch = "earlier.sch\n";
 class HostileInput : public ::testing::Test {
 protected:
     test::TempDir dir;
-    Boxes boxes;
+    FixedOptionBoxes boxes{true, true};
     Tree before;
 
     // Files that no operation of a test may touch, and output files that hold earlier records.

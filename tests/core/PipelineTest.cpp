@@ -16,12 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Boxes : public OptionBoxes {
-public:
-    bool CreateLogTicked() override { return true; }
-    bool CreateBatchDataTicked() override { return true; }
-};
-
 // Scheme files of every awkward kind: CR LF or LF, no final newline, NUL bytes, lines longer
 // than a piece, lines that wrap; some without the find text.
 std::vector<std::string> RandomCorpus(const test::TempDir& dir, int files, unsigned seed) {
@@ -76,7 +70,7 @@ TEST(Pipeline, ThreadsChangeNothingInTheBytesOrTheirOrder) {
         test::TempDir many;
         const std::vector<std::string> alone = RandomCorpus(one, 300, jobs);
         const std::vector<std::string> together = RandomCorpus(many, 300, jobs);
-        Boxes boxes;
+        FixedOptionBoxes boxes(true, true);
         std::vector<std::string> expected;
         for (const std::string& path : alone) {
             RewriteJob job = JobIn(one);
@@ -132,7 +126,7 @@ TEST(Pipeline, AStopInTheMiddleOfAGroupLeavesTheRestAsItWas) {
     settings.jobs = 2;
     settings.stop = &stop;
     settings.faults = &faults;
-    Boxes boxes;
+    FixedOptionBoxes boxes(true, true);
     std::vector<std::size_t> published;
     ReplaceFiles(paths, JobIn(dir), boxes, settings,
                  [&](std::size_t index, const RewriteOutcome&) { published.push_back(index); });
