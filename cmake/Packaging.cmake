@@ -8,9 +8,9 @@ if(WIN32)
 elseif(UNIX AND NOT APPLE)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/res/veldran.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  configure_file(${PROJECT_SOURCE_DIR}/res/org.veldran.veldran.metainfo.xml.in
-                 ${PROJECT_BINARY_DIR}/org.veldran.veldran.metainfo.xml @ONLY)
-  install(FILES ${PROJECT_BINARY_DIR}/org.veldran.veldran.metainfo.xml
+  configure_file(${PROJECT_SOURCE_DIR}/res/org.example.veldran.metainfo.xml.in
+                 ${PROJECT_BINARY_DIR}/org.example.veldran.metainfo.xml @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/org.example.veldran.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   set(completions ${PROJECT_SOURCE_DIR}/cli/completions)
   install(FILES ${completions}/veldran-cli.bash
@@ -29,6 +29,8 @@ set(CPACK_PACKAGE_DESCRIPTION
 breaking long lines after a comma, with a change log, a batch data file and undo. It comes as\n\
 a window program (veldran) and a command line program (veldran-cli) that write the same bytes.")
 set(CPACK_PACKAGE_CONTACT "veldran developers")
+# The web page of the window's link (res/Maker.h).
+set(CPACK_PACKAGE_HOMEPAGE_URL https://veldran.example.org)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY veldran)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY veldran)
 set(CPACK_STRIP_FILES ON)
@@ -36,6 +38,7 @@ set(CPACK_STRIP_FILES ON)
 # Debian: the library dependencies are read from the programs by dpkg-shlibdeps.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${CPACK_PACKAGE_HOMEPAGE_URL})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 # Windows: the installer's template is ours (cmake/packaging), for an install without

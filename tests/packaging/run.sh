@@ -30,7 +30,7 @@ expected=(
     usr/share/man/man1/veldran.1
     usr/share/man/man1/veldran-cli.1
     usr/share/applications/veldran.desktop
-    usr/share/metainfo/org.veldran.veldran.metainfo.xml
+    usr/share/metainfo/org.example.veldran.metainfo.xml
     usr/share/bash-completion/completions/veldran-cli
     usr/share/zsh/vendor-completions/_veldran-cli
     usr/share/fish/vendor_completions.d/veldran-cli.fish
@@ -53,7 +53,7 @@ for lib in libqt6widgets6 libqt6gui6 libc6; do
     [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 
-appstreamcli validate --no-net "$root/usr/share/metainfo/org.veldran.veldran.metainfo.xml"
+appstreamcli validate --no-net "$root/usr/share/metainfo/org.example.veldran.metainfo.xml"
 desktop-file-validate "$root/usr/share/applications/veldran.desktop"
 man --warnings -l "$root/usr/share/man/man1/veldran.1" >/dev/null
 
@@ -61,7 +61,7 @@ man --warnings -l "$root/usr/share/man/man1/veldran.1" >/dev/null
 version=$(dpkg-deb -f "$deb" Version)
 "$root/usr/bin/veldran-cli" --version | grep -qx "veldran-cli $version" ||
     fail "veldran-cli --version does not say $version"
-grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/org.veldran.veldran.metainfo.xml" ||
+grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/org.example.veldran.metainfo.xml" ||
     fail "the metainfo's release is not $version"
 
 # The completions against the program's help: the commands, then each command's options.
