@@ -55,7 +55,10 @@ done
 
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.example.veldran.metainfo.xml"
 desktop-file-validate "$root/usr/share/applications/veldran.desktop"
-man --warnings -l "$root/usr/share/man/man1/veldran.1" >/dev/null
+for page in veldran veldran-cli; do
+    warnings=$(man --warnings -l "$root/usr/share/man/man1/$page.1" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "the manual page of $page: $warnings"
+done
 
 # One version: the package's, the metainfo's newest release and the program's own.
 version=$(dpkg-deb -f "$deb" Version)
