@@ -7,6 +7,7 @@
 #include "Platform.h"
 #include "SafeFile.h"
 #include "TestSupport.h"
+#include "UndoJournal.h"
 
 #include <gtest/gtest.h>
 
@@ -528,4 +529,35 @@ TEST(WindowsHeldFiles, AFileHeldForGoodIsReportedBusyAfterSomeAttempts) {
     other.Release();
     EXPECT_EQ(test::ReadBytes(path), "A\n");
     EXPECT_EQ(Entries(dir), std::vector<std::string>{"held.sch"});
+}
+
+TEST(WindowsHeldFiles, AnUndoThatMeetsAFileHeldUntilTheRetryBeginsRestoresIt) {
+    test::TempDir dir;
+    const std::string path = dir.File("a.sch");
+    const std::string logDir = dir.Path().string() + "\\";
+    test::WriteBytes(path, "A\r\n");
+    UndoJournal journal;
+    std::string error;
+    ASSERT_TRUE(journal.Start(logDir, error)) << error;
+    RewriteJob job = Job(dir, path, "A", "B");
+    job.journal = &journal;
+    Boxes boxes;
+    ASSERT_TRUE(ProcessFile(job, boxes).ok);
+    ASSERT_EQ(test::ReadBytes(path), "B\r\n");
+
+    HeldFile other(path, "none");
+    ASSERT_EQ(other.Answer(), "held");
+    LetGoWhenRetried watch(&other);
+    std::vector<std::string> failed;
+    EXPECT_TRUE(UndoLastReplace(
+        logDir,
+        [&](const std::string& file, const std::string& why) {
+            if (!why.empty())
+                failed.push_back(file + ": " + why);
+        },
+        error))
+        << error;
+    EXPECT_EQ(failed, std::vector<std::string>{});
+    EXPECT_EQ(test::ReadBytes(path), "A\r\n");
+    EXPECT_EQ(watch.attempts, 1);
 }
