@@ -29,11 +29,16 @@ veldran_need_packages() {
 VELDRAN_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev libcli11-dev patch)
 
+# The packaging stage (tests/packaging/run.sh): CPack's Debian package needs dpkg-shlibdeps; the
+# metainfo and the desktop entry have their validators; man checks the manual pages.
+VELDRAN_PACKAGING_PACKAGES=(dpkg-dev appstream desktop-file-utils man-db)
+
 # The fuzz stage (tests/fuzz/run.sh): clang with libFuzzer and the sanitizer runtimes.
 VELDRAN_FUZZ_PACKAGES=(clang libclang-rt-14-dev cmake ninja-build)
 
 # The Windows stage (tests/windows/run.sh): the mingw-w64 cross compiler, Wine to run its
 # programs, GoogleTest's source to build for them, and the linters for the Windows file; Xvfb,
-# Wine's own fonts and ImageMagick for the window's tests and its screenshot.
+# Wine's own fonts and ImageMagick for the window's tests and its screenshot; NSIS for the
+# installer that the stage installs under Wine.
 VELDRAN_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 googletest libcli11-dev cmake
-    ninja-build clang-tidy cppcheck xvfb xauth fonts-wine imagemagick)
+    ninja-build clang-tidy cppcheck xvfb xauth fonts-wine imagemagick nsis)

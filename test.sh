@@ -11,7 +11,7 @@ cmake --build "$build" --parallel
 ctest --test-dir "$build" --output-on-failure --parallel 2
 
 # Further stages, each a script of its own.
-for stage in tests/lint.sh tests/sanitizers.sh tests/fuzz/run.sh tests/windows/run.sh; do
+for stage in tests/lint.sh tests/packaging/run.sh tests/sanitizers.sh tests/fuzz/run.sh tests/windows/run.sh; do
     if [ -x "$stage" ]; then
         echo "== $stage"
         "./$stage"

@@ -1,6 +1,7 @@
 // Windows side of the safe file access. Paths are in the local code page, so every call is an
 // ANSI ("A") function of the Windows API.
 #include "FilePrimitives.h"
+#include "HeldFileRetry.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -206,15 +207,22 @@ bool OpenTarget(const std::string& path, NativeTarget& t, std::string& error) {
     // replacement is in: the system itself keeps other programs' writes out of the way.
     constexpr DWORD kRewrite = GENERIC_READ | DELETE | READ_CONTROL;
     t.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    HANDLE file = t.readOnly ? INVALID_HANDLE_VALUE
-                             : ::CreateFileA(path.c_str(), kRewrite, FILE_SHARE_READ, nullptr,
-                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (!t.readOnly)
+        RetryWhileHeld([&] {
+            file = ::CreateFileA(path.c_str(), kRewrite, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+            return file != INVALID_HANDLE_VALUE;
+        });
     DWORD code = ::GetLastError();
     if (file == INVALID_HANDLE_VALUE && (t.readOnly || code == ERROR_ACCESS_DENIED)) {
         // Still read: its text may need no change.
         t.readOnly = true;
-        file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        RetryWhileHeld([&] {
+            file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+            return file != INVALID_HANDLE_VALUE;
+        });
         code = ::GetLastError();
     }
     if (file == INVALID_HANDLE_VALUE) {
@@ -408,9 +416,12 @@ bool OpenForAppend(const std::string& path, NativeAppend& out, std::string& erro
         error = SystemReason("cannot open", ERROR_ACCESS_DENIED);
         return false;
     }
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE | GENERIC_READ, kShareReadWrite,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (!RetryWhileHeld([&] {
+            file = ::CreateFileA(path.c_str(), GENERIC_WRITE | GENERIC_READ, kShareReadWrite,
+                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            return file != INVALID_HANDLE_VALUE;
+        })) {
         error = SystemReason("cannot open", ::GetLastError());
         return false;
     }
@@ -475,9 +486,12 @@ bool InputFile::Open(const std::string& path, std::string& error) {
         error = Reason("cannot read", EISDIR);
         return false;
     }
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, kShareReadWrite, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (!RetryWhileHeld([&] {
+            file = ::CreateFileA(path.c_str(), GENERIC_READ, kShareReadWrite, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+            return file != INVALID_HANDLE_VALUE;
+        })) {
         error = SystemReason("cannot open", ::GetLastError());
         return false;
     }

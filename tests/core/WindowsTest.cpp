@@ -3,9 +3,11 @@
 #include "EnvironmentTable.h"
 #include "FileRewrite.h"
 #include "FindOnly.h"
+#include "HeldFileRetry.h"
 #include "Platform.h"
 #include "SafeFile.h"
 #include "TestSupport.h"
+#include "UndoJournal.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <vector>
@@ -407,4 +410,154 @@ TEST(WindowsPaths, ANameWithNonAsciiLettersInTheLocalCodePage) {
     EXPECT_TRUE(ProcessFile(Job(dir, path, "A", "B"), boxes, &other).ok);
     EXPECT_TRUE(other.refused);
     EXPECT_EQ(ReadWide(widePath), "B\r\n");
+}
+
+namespace {
+
+// Counts the attempts that met a held file; at the first, tells the other program to let go and
+// waits until it has, so that the next attempt finds the file free.
+class LetGoWhenRetried : public HeldFileWatch {
+public:
+    explicit LetGoWhenRetried(HeldFile* other) : m_other(other) { g_heldFileWatch.store(this); }
+    ~LetGoWhenRetried() override { g_heldFileWatch.store(nullptr); }
+    LetGoWhenRetried(const LetGoWhenRetried&) = delete;
+    LetGoWhenRetried& operator=(const LetGoWhenRetried&) = delete;
+    void Held(int attempt) override {
+        attempts = attempt;
+        if (m_other != nullptr)
+            m_other->Release();
+    }
+    int attempts = 0;
+
+private:
+    HeldFile* m_other;
+};
+
+} // namespace
+
+TEST(WindowsHeldFiles, OnlyASharingOrLockViolationIsTriedAgain) {
+    struct Case {
+        DWORD code;
+        int failures;
+        bool ok;
+        int attempts;
+    };
+    const Case cases[] = {
+        {ERROR_SHARING_VIOLATION, 3, true, 4}, {ERROR_LOCK_VIOLATION, 2, true, 3},
+        {ERROR_ACCESS_DENIED, 3, false, 1},    {ERROR_FILE_NOT_FOUND, 3, false, 1},
+        {ERROR_PATH_NOT_FOUND, 1, false, 1},
+    };
+    for (const Case& c : cases) {
+        int attempts = 0;
+        const bool ok = RetryWhileHeld([&] {
+            if (++attempts > c.failures)
+                return true;
+            ::SetLastError(c.code);
+            return false;
+        });
+        EXPECT_EQ(ok, c.ok) << "error " << c.code;
+        EXPECT_EQ(attempts, c.attempts) << "error " << c.code;
+        if (!ok) {
+            EXPECT_EQ(::GetLastError(), c.code) << "the caller still sees why it failed";
+        }
+    }
+}
+
+TEST(WindowsHeldFiles, AFileHeldOnlyUntilTheRetryBeginsIsDoneAsIfFree) {
+    struct Case {
+        const char* what;
+        const char* held; // which file the other program holds
+        std::function<std::string(const test::TempDir&, const std::string&)> act;
+    };
+    Boxes boxes;
+    const Case cases[] = {
+        {"replace", "a.sch",
+         [&](const test::TempDir& dir, const std::string& path) {
+             const RewriteOutcome r = ProcessFile(Job(dir, path, "A", "B"), boxes);
+             return r.ok && r.logError.empty() ? test::ReadBytes(path) : r.error + r.logError;
+         }},
+        {"replace, the log held", "VELDRAN.log",
+         [&](const test::TempDir& dir, const std::string& path) {
+             const RewriteOutcome r = ProcessFile(Job(dir, path, "A", "B"), boxes);
+             return r.ok && r.logError.empty() && r.logRecords == 1 ? test::ReadBytes(path)
+                                                                    : r.error + r.logError;
+         }},
+        {"replace in place", "a.sch",
+         [](const test::TempDir&, const std::string& path) {
+             std::string error;
+             return ReplaceFileContent(path, "B\r\n", error) ? test::ReadBytes(path) : error;
+         }},
+        {"find", "a.sch",
+         [](const test::TempDir&, const std::string& path) {
+             std::string error;
+             return FileContains(path, "A", error) == FindResult::Found ? std::string("B\r\n")
+                                                                        : error;
+         }},
+        {"read whole", "a.sch",
+         [](const test::TempDir&, const std::string& path) {
+             std::string data;
+             std::string error;
+             return ReadWholeFile(path, data, error) && data == "A\n" ? std::string("B\r\n")
+                                                                      : error;
+         }},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        const std::string path = dir.File("a.sch");
+        test::WriteBytes(path, "A\n");
+        test::WriteBytes(dir.File("VELDRAN.log"), "");
+        HeldFile other(dir.File(c.held), "none");
+        ASSERT_EQ(other.Answer(), "held") << c.what;
+        LetGoWhenRetried watch(&other);
+        EXPECT_EQ(c.act(dir, path), "B\r\n") << c.what;
+        EXPECT_EQ(watch.attempts, 1) << c.what << ": let go at the first retry";
+    }
+}
+
+TEST(WindowsHeldFiles, AFileHeldForGoodIsReportedBusyAfterSomeAttempts) {
+    test::TempDir dir;
+    const std::string path = dir.File("held.sch");
+    test::WriteBytes(path, "A\n");
+    HeldFile other(path, "none");
+    ASSERT_EQ(other.Answer(), "held");
+    LetGoWhenRetried watch(nullptr);
+    Boxes boxes;
+    const RewriteOutcome r = ProcessFile(Job(dir, path, "A", "B"), boxes);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("cannot open"), std::string::npos) << r.error;
+    EXPECT_GT(watch.attempts, 1) << "tried again before it gave up";
+    other.Release();
+    EXPECT_EQ(test::ReadBytes(path), "A\n");
+    EXPECT_EQ(Entries(dir), std::vector<std::string>{"held.sch"});
+}
+
+TEST(WindowsHeldFiles, AnUndoThatMeetsAFileHeldUntilTheRetryBeginsRestoresIt) {
+    test::TempDir dir;
+    const std::string path = dir.File("a.sch");
+    const std::string logDir = dir.Path().string() + "\\";
+    test::WriteBytes(path, "A\r\n");
+    UndoJournal journal;
+    std::string error;
+    ASSERT_TRUE(journal.Start(logDir, error)) << error;
+    RewriteJob job = Job(dir, path, "A", "B");
+    job.journal = &journal;
+    Boxes boxes;
+    ASSERT_TRUE(ProcessFile(job, boxes).ok);
+    ASSERT_EQ(test::ReadBytes(path), "B\r\n");
+
+    HeldFile other(path, "none");
+    ASSERT_EQ(other.Answer(), "held");
+    LetGoWhenRetried watch(&other);
+    std::vector<std::string> failed;
+    EXPECT_TRUE(UndoLastReplace(
+        logDir,
+        [&](const std::string& file, const std::string& why) {
+            if (!why.empty())
+                failed.push_back(file + ": " + why);
+        },
+        error))
+        << error;
+    EXPECT_EQ(failed, std::vector<std::string>{});
+    EXPECT_EQ(test::ReadBytes(path), "A\r\n");
+    EXPECT_EQ(watch.attempts, 1);
 }

@@ -6,6 +6,9 @@
 // screenshot of the window is written as a BMP. Exit code 0 when all went right.
 //
 //   veldran_smoke VELDRAN.EXE WORK_DIR DEMO_SCHEMES_DIR SCREENSHOT.BMP
+//   veldran_smoke --installed VELDRAN.EXE WORK_DIR DEMO_SCHEMES_DIR SCREENSHOT.BMP
+// The second form checks a copy that the installer put in place: it starts, lists the demo files
+// and is shot, and ends on Exit.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -281,11 +284,26 @@ void Screenshot(HWND window, const fs::path& file) {
     Check(out.good(), "cannot write " + file.string());
 }
 
+// Exit, and the program ends well.
+void Exit(HWND main) {
+    PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    Check(WaitForSingleObject(g_veldran.hProcess, 20000) == WAIT_OBJECT_0, "Exit did not end it");
+    DWORD code = 1;
+    GetExitCodeProcess(g_veldran.hProcess, &code);
+    Check(code == 0, "veldran.exe ended with " + std::to_string(code));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    const bool installed = argc == 6 && std::string(argv[1]) == "--installed";
+    if (installed) {
+        --argc;
+        ++argv;
+    }
     if (argc != 5)
-        Fail("usage: veldran_smoke VELDRAN.EXE WORK_DIR DEMO_SCHEMES_DIR SCREENSHOT.BMP");
+        Fail("usage: veldran_smoke [--installed] VELDRAN.EXE WORK_DIR DEMO_SCHEMES_DIR "
+             "SCREENSHOT.BMP");
     const std::string exe = Windows(argv[1]);
     const fs::path work = Windows(argv[2]);
     const fs::path screenshot = Windows(argv[4]);
@@ -312,7 +330,7 @@ int main(int argc, char** argv) {
     }
     std::sort(demo.begin(), demo.end());
     std::vector<std::string> many;
-    for (int i = 0; i < kManyFiles; ++i) {
+    for (int i = 0; i < (installed ? 0 : kManyFiles); ++i) {
         char name[160];
         std::snprintf(name, sizeof(name),
                       "zz_frame_section_scheme_%04d_of_the_double_bottom_and_the_wing_tanks_"
@@ -340,6 +358,19 @@ int main(int argc, char** argv) {
     HWND list = GetDlgItem(main, IDC_FILE_LIST);
     Check(TextOf(GetDlgItem(main, IDC_PROJECT_NAME)) == "Project Name: Demo Hull 4711",
           "the project is not shown: " + TextOf(GetDlgItem(main, IDC_PROJECT_NAME)));
+
+    if (installed) {
+        Check(AddTyped(main, demo) == "Listed : 4", "the demo files were not listed");
+        WaitForInputIdle(g_veldran.hProcess, 5000);
+        RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        Sleep(500);
+        Screenshot(main, screenshot);
+        Exit(main);
+        std::printf("the installed veldran.exe started, listed the demo files and ended; "
+                    "screenshot in %s\n",
+                    screenshot.string().c_str());
+        return 0;
+    }
 
     // Far more names than 15,360 bytes hold, chosen either way: all of them arrive.
     const std::size_t shown = many.size() + demo.size();
@@ -391,12 +422,7 @@ int main(int argc, char** argv) {
     RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Sleep(500);
     Screenshot(main, screenshot);
-
-    PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    Check(WaitForSingleObject(g_veldran.hProcess, 20000) == WAIT_OBJECT_0, "Exit did not end it");
-    DWORD code = 1;
-    GetExitCodeProcess(g_veldran.hProcess, &code);
-    Check(code == 0, "veldran.exe ended with " + std::to_string(code));
+    Exit(main);
     std::printf("veldran.exe: %zu files selected and %zu typed in the file dialog, Find Only, "
                 "Replace and About all worked; screenshot in %s\n",
                 shown, many.size(), screenshot.string().c_str());

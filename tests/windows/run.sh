@@ -2,7 +2,9 @@
 # The Windows stage: veldran.exe, veldran-cli.exe and their test suites cross-built for 64-bit
 # Windows with mingw-w64 in build-win, and run by CTest under Wine in Xvfb: the core and command
 # line suites, the window's command tests on the Win32 backend, and a smoke test that drives
-# veldran.exe itself and takes a screenshot (build-win/veldran-wine.png).
+# veldran.exe itself and takes a screenshot (build-win/veldran-wine.png). Then the zip and the
+# installer made by CPack: installed silently, the installed veldran.exe started and shot
+# (build-win/veldran-installed.png), and uninstalled.
 #
 #   tests/windows/run.sh              configure, build and run everything
 #   tests/windows/run.sh -R Window    extra arguments go to ctest
@@ -87,6 +89,38 @@ ctest --test-dir "$build" --output-on-failure --parallel 2 "$@"
 if [ -f "$build/veldran-wine.bmp" ]; then
     convert "$build/veldran-wine.bmp" "$build/veldran-wine.png"
 fi
+
+# The packages: the zip holds the programs and the README; the installer installs them for this
+# user without a question (/S), under %LOCALAPPDATA%\Programs\veldran, where the installed
+# programs start, and its uninstaller takes them away again.
+win_run() { cmake/wine-run.sh "$WINEPREFIX" "$@"; }
+(cd "$build" && cpack -G ZIP >/dev/null && cpack -G NSIS >/dev/null)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+zip=$build/veldran-$version-win64.zip
+setup=$build/veldran-$version-win64.exe
+listed=$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')
+[ "$listed" = "veldran-$version-win64/README.md veldran-$version-win64/veldran-cli.exe \
+veldran-$version-win64/veldran.exe " ] || { echo "the zip holds: $listed"; exit 1; }
+win_run "$setup" /S
+local_dir=$(win_run cmd /c echo %LOCALAPPDATA% | tr -d '\r')
+installed="$local_dir\\Programs\\veldran"
+appdata=$(win_run cmd /c echo %APPDATA% | tr -d '\r')
+shortcut=$(winepath -u "$appdata\\Microsoft\\Windows\\Start Menu\\Programs\\veldran.lnk")
+[ -f "$shortcut" ] || { echo "the installer made no Start menu entry"; exit 1; }
+said=$(win_run "$installed\\veldran-cli.exe" --version)
+[ "$said" = "veldran-cli $version" ] || { echo "the installed veldran-cli says: $said"; exit 1; }
+win_run "$build/tests/ui/veldran_smoke.exe" --installed "$installed\\veldran.exe" \
+    C:/veldran-installed "Z:$PWD/examples/schemes" "Z:$PWD/$build/veldran-installed.bmp"
+convert "$build/veldran-installed.bmp" "$build/veldran-installed.png"
+# In place (_?=), so that it has ended when the call returns; it cannot remove itself then.
+win_run "$installed\\Uninstall.exe" /S "_?=$installed"
+left=$(ls "$(winepath -u "$installed")")
+if [ "$left" != "Uninstall.exe" ] || [ -e "$shortcut" ]; then
+    echo "the uninstaller left: $left $(ls "$shortcut" 2>/dev/null)"
+    exit 1
+fi
+echo "$(basename "$zip") and $(basename "$setup"): installed silently, started" \
+    "(screenshot $build/veldran-installed.png), uninstalled"
 x86_64-w64-mingw32-objcopy --strip-debug "$exe" "$build/veldran-stripped.exe"
 stripped=$(stat -c %s "$build/veldran-stripped.exe")
 rm -f "$build/veldran-stripped.exe"
