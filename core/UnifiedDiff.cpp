@@ -130,9 +130,8 @@ bool IsControl(unsigned char c) {
 }
 
 bool NeedsQuotes(std::string_view path) {
-    return std::any_of(path.begin(), path.end(), [](char c) {
-        return IsControl(static_cast<unsigned char>(c)) || c == '"';
-    });
+    return std::any_of(path.begin(), path.end(),
+                       [](char c) { return IsControl(static_cast<unsigned char>(c)) || c == '"'; });
 }
 
 // One byte of a quoted name: C's own escape where it has one, else three octal digits.
