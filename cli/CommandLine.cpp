@@ -217,18 +217,18 @@ const std::array<CommandEntry, 5>& Commands() {
     return commands;
 }
 
+const CommandEntry* FindCommandWhere(const std::function<bool(const CommandEntry&)>& match) {
+    const auto found = std::find_if(Commands().begin(), Commands().end(), match);
+    return found == Commands().end() ? nullptr : &*found;
+}
+
 const CommandEntry* FindCommand(Command command) {
-    for (const CommandEntry& entry : Commands())
-        if (entry.command == command)
-            return &entry;
-    return nullptr;
+    return FindCommandWhere(
+        [command](const CommandEntry& entry) { return entry.command == command; });
 }
 
 const CommandEntry* FindCommand(std::string_view name) {
-    for (const CommandEntry& entry : Commands())
-        if (entry.name == name)
-            return &entry;
-    return nullptr;
+    return FindCommandWhere([name](const CommandEntry& entry) { return entry.name == name; });
 }
 
 // Only - and -- start an option, on Windows too, where CLI11 would otherwise take "/x" for one
@@ -342,12 +342,9 @@ std::string ProgramUsage(const CLI::App& program) {
             text += indent;
         text += Synopsis(*MakeCommand(entry, unused), kUsage.size());
     }
-    std::vector<std::string> names;
-    for (const CLI::Option* option : program.get_options())
-        names.push_back(LongName(*option));
     std::string alone;
-    for (const std::string& name : names)
-        alone += (alone.empty() ? "" : " | ") + name;
+    for (const CLI::Option* option : program.get_options())
+        alone += (alone.empty() ? "" : " | ") + LongName(*option);
     text += indent + program.get_name() + " " + alone + "\n";
     text += indent + program.get_name() + " COMMAND --help\n";
     return text;
@@ -396,8 +393,8 @@ std::string Unexpected(const CLI::App& app) {
         }
         const std::string arg = AsTyped(left);
         if (!optionsEnded && arg.size() > 1 && arg[0] == '-')
-            return "unknown option " +
-                   Quoted(arg.substr(0, arg.starts_with("--") ? arg.find('=') : arg.npos));
+            return "unknown option " + Quoted(std::string_view(arg).substr(
+                                           0, arg.starts_with("--") ? arg.find('=') : arg.npos));
         return "unexpected argument " + Quoted(arg);
     }
     return {};
@@ -407,10 +404,12 @@ std::string Unexpected(const CLI::App& app) {
 // for the program to guess, and a second --replace may come from a file name that a wildcard
 // put before the files.
 std::string GivenTwice(const CLI::App& app) {
-    for (const CLI::Option* option : app.get_options())
-        if (!option->get_positional() && option->count() > 1)
-            return "option " + Quoted(LongName(*option)) + " given twice";
-    return {};
+    const std::vector<const CLI::Option*> options = app.get_options();
+    const auto twice = std::find_if(options.begin(), options.end(), [](const CLI::Option* option) {
+        return !option->get_positional() && option->count() > 1;
+    });
+    return twice == options.end() ? std::string()
+                                  : "option " + Quoted(LongName(**twice)) + " given twice";
 }
 
 // The first -- ends the options wherever it stands. Before the files CLI11 leaves it among the
