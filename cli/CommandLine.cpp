@@ -60,7 +60,8 @@ unsigned WholeNumber(std::string_view option, const std::string& text) {
 
 // --- The table -------------------------------------------------------------------------------
 
-// Given again, an option's last value counts.
+// An option given twice is refused after the parse (GivenTwice), in the program's own words;
+// taking the last value only keeps CLI11 from refusing it in its own.
 CLI::Option* AddText(CLI::App& app, const std::string& names, const std::string& valueName,
                      const std::string& help, std::function<void(std::string)> store) {
     return app
@@ -90,7 +91,10 @@ void AddBatchOptions(CLI::App& app, Options& o) {
             [&o] { o.deleteBatch = true; });
 }
 
+// Options end at the first file: a file named "-rX" after it cannot become an option, and so
+// cannot choose the text that is written.
 void AddFiles(CLI::App& app, Options& o) {
+    app.positionals_at_end();
     app.add_option_function<std::vector<std::string>>("FILE",
                                                       [&o](const std::vector<std::string>& files) {
                                                           for (const std::string& file : files)
@@ -135,7 +139,13 @@ void DefineNothing(CLI::App&, Options&) {}
 
 constexpr std::string_view kTextNote =
     "TEXT is taken exactly as typed: no escapes, no trimming, letter case counts; \"\" is an\n"
-    "empty text. Options and files may come in any order; after -- every argument is a file.\n";
+    "empty text.\n";
+
+constexpr std::string_view kOrderNote =
+    "Options start with - or --, come before the files and may each be given once. From the\n"
+    "first FILE on every argument is a file, even one that starts with -, except a first --,\n"
+    "which ends the options wherever it stands. Put -- before the names a wildcard makes: the\n"
+    "first of them would otherwise be read as options.\n";
 
 constexpr std::string_view kOutputFilesNote =
     "The change log is SB_TEMP + NAME + \".log\" and the batch data file SB_SHIPDATA + NAME +\n"
@@ -159,9 +169,10 @@ const std::array<CommandEntry, 5>& Commands() {
          "whose lines were only wrapped, or whose line ends were only converted, is rewritten\n"
          "too and counted as reformatted in the summary, but not printed, logged or recorded.\n"
          "Each replace keeps what it needs to undo it, in a journal beside the change log.",
-         std::string(kTextNote) + std::string(kOutputFilesNote) +
+         std::string(kTextNote) + std::string(kOrderNote) + std::string(kOutputFilesNote) +
              "\nWith --dry-run nothing is written or deleted: each FILE whose bytes would change "
-             "is\nprinted as a unified diff (\"--- FILE\", \"+++ FILE\", three lines of context), "
+             "is\nprinted as a unified diff (\"--- FILE\", \"+++ FILE\", three lines of context; "
+             "a FILE\nthat holds a control character or \" in double quotes with C escapes), "
              "which\npatch -p0 applies in the same directory to give what the replace would "
              "write (patch\ntakes relative paths only, without \"..\").\n"
              "\nExit status: 0 when every file was handled, 1 when a file, the change log, the\n"
@@ -173,7 +184,7 @@ const std::array<CommandEntry, 5>& Commands() {
          "Prints the path of each FILE that contains the find text, as the window's Find Only\n"
          "marks it. No file is changed. Lines are searched in pieces of at most 255\n"
          "characters; an empty find text is found in every file that is not empty.",
-         std::string(kTextNote) +
+         std::string(kTextNote) + std::string(kOrderNote) +
              "\nExit status: 0 when some file matched, 1 when none did, 2 on wrong usage or "
              "when\na file could not be read.\n",
          DefineFind},
@@ -182,7 +193,7 @@ const std::array<CommandEntry, 5>& Commands() {
          "Appends the paths, each on its own line, then one empty line, to the batch data\n"
          "file, as the window's Create batch file does, and prints the file's path. The\n"
          "FILEs themselves are not opened.",
-         std::string(kOutputFilesNote) +
+         std::string(kOrderNote) + std::string(kOutputFilesNote) +
              "\nExit status: 0 when the batch data file was written, 1 when it could not be,\n"
              "2 on wrong usage.\n",
          DefineBatch},
@@ -206,23 +217,31 @@ const std::array<CommandEntry, 5>& Commands() {
     return commands;
 }
 
+const CommandEntry* FindCommandWhere(const std::function<bool(const CommandEntry&)>& match) {
+    const auto found = std::find_if(Commands().begin(), Commands().end(), match);
+    return found == Commands().end() ? nullptr : &*found;
+}
+
 const CommandEntry* FindCommand(Command command) {
-    for (const CommandEntry& entry : Commands())
-        if (entry.command == command)
-            return &entry;
-    return nullptr;
+    return FindCommandWhere(
+        [command](const CommandEntry& entry) { return entry.command == command; });
 }
 
 const CommandEntry* FindCommand(std::string_view name) {
-    for (const CommandEntry& entry : Commands())
-        if (entry.name == name)
-            return &entry;
-    return nullptr;
+    return FindCommandWhere([name](const CommandEntry& entry) { return entry.name == name; });
+}
+
+// Only - and -- start an option, on Windows too, where CLI11 would otherwise take "/x" for one
+// and so refuse every path that starts with a slash.
+std::unique_ptr<CLI::App> MakeApp(const std::string& description, const std::string& name) {
+    auto app = std::make_unique<CLI::App>(description, name);
+    app->allow_windows_style_options(false);
+    return app;
 }
 
 // The program's own options: only the first argument may be one.
 std::unique_ptr<CLI::App> MakeProgram(Options& o) {
-    auto app = std::make_unique<CLI::App>(
+    auto app = MakeApp(
         "The find-and-replace of veldran over scheme files, without a window. It reads the\n"
         "same environment table and writes the same files as the window's commands.",
         std::string(kProgram));
@@ -234,8 +253,7 @@ std::unique_ptr<CLI::App> MakeProgram(Options& o) {
 }
 
 std::unique_ptr<CLI::App> MakeCommand(const CommandEntry& entry, Options& o) {
-    auto app = std::make_unique<CLI::App>(entry.about,
-                                          std::string(kProgram) + " " + std::string(entry.name));
+    auto app = MakeApp(entry.about, std::string(kProgram) + " " + std::string(entry.name));
     app->set_help_flag("--help", "show this help");
     entry.define(*app, o);
     app->footer(entry.notes);
@@ -324,12 +342,9 @@ std::string ProgramUsage(const CLI::App& program) {
             text += indent;
         text += Synopsis(*MakeCommand(entry, unused), kUsage.size());
     }
-    std::vector<std::string> names;
-    for (const CLI::Option* option : program.get_options())
-        names.push_back(LongName(*option));
     std::string alone;
-    for (const std::string& name : names)
-        alone += (alone.empty() ? "" : " | ") + name;
+    for (const CLI::Option* option : program.get_options())
+        alone += (alone.empty() ? "" : " | ") + LongName(*option);
     text += indent + program.get_name() + " " + alone + "\n";
     text += indent + program.get_name() + " COMMAND --help\n";
     return text;
@@ -345,14 +360,10 @@ std::string Missing(const Options& o) {
 }
 
 // CLI11 tells only that an option's number of values is wrong: either the arguments ended before
-// an option's value, or a flag was given one.
+// an option's value, or a flag was given one. The flag is looked for first: it comes before the
+// files, while the last argument is an option only if no file came before it.
 std::string WrongValueCount(const CLI::App& app, const std::vector<std::string_view>& args,
                             const std::string& otherwise) {
-    const std::string last(args.back());
-    const CLI::Option* option =
-        last.size() > 1 && last[0] == '-' ? app.get_option_no_throw(last) : nullptr;
-    if (option != nullptr && TakesValue(*option))
-        return "option " + Quoted(last) + " needs a value";
     for (const std::string_view arg : args) {
         if (arg == "--")
             break;
@@ -364,6 +375,11 @@ std::string WrongValueCount(const CLI::App& app, const std::vector<std::string_v
         if (flag != nullptr && !TakesValue(*flag))
             return "option " + Quoted(name) + " takes no value";
     }
+    const std::string last(args.back());
+    const CLI::Option* option =
+        last.size() > 1 && last[0] == '-' ? app.get_option_no_throw(last) : nullptr;
+    if (option != nullptr && TakesValue(*option))
+        return "option " + Quoted(last) + " needs a value";
     return otherwise;
 }
 
@@ -377,11 +393,33 @@ std::string Unexpected(const CLI::App& app) {
         }
         const std::string arg = AsTyped(left);
         if (!optionsEnded && arg.size() > 1 && arg[0] == '-')
-            return "unknown option " +
-                   Quoted(arg.substr(0, arg.starts_with("--") ? arg.find('=') : arg.npos));
+            return "unknown option " + Quoted(std::string_view(arg).substr(
+                                           0, arg.starts_with("--") ? arg.find('=') : arg.npos));
         return "unexpected argument " + Quoted(arg);
     }
     return {};
+}
+
+// The first option given more than once, by its long name: which of two values was meant is not
+// for the program to guess, and a second --replace may come from a file name that a wildcard
+// put before the files.
+std::string GivenTwice(const CLI::App& app) {
+    const std::vector<const CLI::Option*> options = app.get_options();
+    const auto twice = std::find_if(options.begin(), options.end(), [](const CLI::Option* option) {
+        return !option->get_positional() && option->count() > 1;
+    });
+    return twice == options.end() ? std::string()
+                                  : "option " + Quoted(LongName(**twice)) + " given twice";
+}
+
+// The first -- ends the options wherever it stands. Before the files CLI11 leaves it among the
+// remaining arguments; among the files, which take every argument, it is dropped here.
+void DropFirstMarkAmongFiles(const CLI::App& app, std::vector<std::string>& files) {
+    const std::vector<std::string> left = app.remaining();
+    if (std::find(left.begin(), left.end(), "--") != left.end())
+        return;
+    if (const auto mark = std::find(files.begin(), files.end(), "--"); mark != files.end())
+        files.erase(mark);
 }
 
 } // namespace
@@ -430,8 +468,13 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
         o.help = true;
         return parsed;
     }
-    const std::string unexpected = Unexpected(*app);
-    parsed.error = unexpected.empty() ? error : unexpected;
+    DropFirstMarkAmongFiles(*app, o.files);
+    if (std::string unexpected = Unexpected(*app); !unexpected.empty())
+        parsed.error = std::move(unexpected);
+    else if (std::string twice = GivenTwice(*app); !twice.empty())
+        parsed.error = std::move(twice);
+    else
+        parsed.error = std::move(error);
     return parsed;
 }
 

@@ -123,7 +123,51 @@ void AppendLines(std::string& out, char mark, const Lines& lines, std::size_t fr
     }
 }
 
+bool IsControl(unsigned char c) {
+    constexpr unsigned char kFirstPrintable = 0x20;
+    constexpr unsigned char kDelete = 0x7F;
+    return c < kFirstPrintable || c == kDelete;
+}
+
+bool NeedsQuotes(std::string_view path) {
+    return std::any_of(path.begin(), path.end(),
+                       [](char c) { return IsControl(static_cast<unsigned char>(c)) || c == '"'; });
+}
+
+// One byte of a quoted name: C's own escape where it has one, else three octal digits.
+void AppendEscaped(std::string& out, unsigned char c) {
+    constexpr std::string_view kBytes = "\a\b\t\n\v\f\r\"\\";
+    constexpr std::string_view kLetters = "abtnvfr\"\\";
+    out.push_back('\\');
+    if (const std::size_t at = kBytes.find(static_cast<char>(c)); at != std::string_view::npos) {
+        out.push_back(kLetters[at]);
+        return;
+    }
+    constexpr unsigned kOctalDigitBits = 3;
+    constexpr unsigned kOctalDigitMask = 07;
+    for (unsigned shift = 2 * kOctalDigitBits;; shift -= kOctalDigitBits) {
+        out.push_back(static_cast<char>('0' + ((c >> shift) & kOctalDigitMask)));
+        if (shift == 0)
+            break;
+    }
+}
+
 } // namespace
+
+std::string DiffName(std::string_view path) {
+    if (!NeedsQuotes(path))
+        return std::string(path);
+    std::string out = "\"";
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (IsControl(byte) || c == '"' || c == '\\')
+            AppendEscaped(out, byte);
+        else
+            out.push_back(c);
+    }
+    out.push_back('"');
+    return out;
+}
 
 std::string UnifiedDiff(std::string_view path, std::string_view oldBytes,
                         std::string_view newBytes) {
@@ -134,11 +178,12 @@ std::string UnifiedDiff(std::string_view path, std::string_view oldBytes,
     const std::vector<Change> changes = Changes(a, b);
 
     std::string out;
-    // patch takes a name up to the first blank unless a tab ends it.
+    // patch takes an unquoted name up to the first blank unless a tab ends it.
+    const std::string name = DiffName(path);
     const std::string_view nameEnd =
-        path.find_first_of(" \t") == std::string_view::npos ? "\n" : "\t\n";
-    out.append("--- ").append(path).append(nameEnd);
-    out.append("+++ ").append(path).append(nameEnd);
+        name.starts_with('"') || name.find(' ') == std::string::npos ? "\n" : "\t\n";
+    out.append("--- ").append(name).append(nameEnd);
+    out.append("+++ ").append(name).append(nameEnd);
     std::size_t k = 0;
     while (k < changes.size()) {
         // Changes closer than twice the context share a hunk.

@@ -1,6 +1,7 @@
 #include "PreviewDlg.h"
 
 #include <FileRewrite.h>
+#include <UnifiedDiff.h>
 
 namespace {
 
@@ -53,7 +54,8 @@ ReplacePreview MakeReplacePreview(const std::vector<std::string>& paths, std::st
     std::uint64_t replacements = 0;
     for (const std::string& path : paths) {
         if (!veldran::PreviewReplace(path, find, replace, file, error)) {
-            preview.text += "*** " + path + ": " + error + "\n";
+            // Named as its diff would name it: no name can break a line of the text.
+            preview.text += "*** " + veldran::DiffName(path) + ": " + error + "\n";
             ++failed;
             continue;
         }
@@ -77,7 +79,7 @@ ReplacePreview MakeReplacePreview(const std::vector<std::string>& paths, std::st
         if (cut != std::string::npos && cut < room)
             AppendShown(preview.text, std::string_view(diff).substr(0, cut + 1), showCr);
         preview.note = "The diff is longer than " + std::to_string(limit >> 20) +
-                       " MB: only its first part is shown, up to " + path + ".";
+                       " MB: only its first part is shown, up to " + veldran::DiffName(path) + ".";
         return preview;
     }
     if (changing == 0)

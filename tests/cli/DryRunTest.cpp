@@ -54,6 +54,19 @@ Files RandomCorpus(std::mt19937& random) {
     return files;
 }
 
+// patch -p0, run in `dir` on `diff`; true when it succeeded.
+bool Patch(const std::string& dir, const std::string& diff, const TempDir& scratch) {
+    const std::string diffFile = scratch.File("dry-run.diff");
+    WriteBytes(diffFile, diff);
+    const std::string patch =
+        "cd '" + dir + "' && patch -p0 --batch --silent < '" + diffFile + "' >/dev/null";
+    return std::system(patch.c_str()) == 0;
+}
+
+bool HavePatch() {
+    return std::system("patch --version >/dev/null 2>&1") == 0;
+}
+
 } // namespace
 #endif
 
@@ -61,7 +74,7 @@ TEST(DryRun, ChangesNothingAndPatchOfItsDiffGivesTheReplacesBytes) {
 #ifdef _WIN32
     GTEST_SKIP() << "patch is run on POSIX systems only";
 #else
-    if (std::system("patch --version >/dev/null 2>&1") != 0)
+    if (!HavePatch())
         GTEST_SKIP() << "patch is not installed (Debian package patch)";
     const std::vector<std::pair<std::string, std::string>> texts{
         {"AH36", "EH36"}, {"AH36", ""}, {"6", "AH36,"}, {"", ""}, {"AH36", std::string(90, ',')}};
@@ -98,11 +111,7 @@ TEST(DryRun, ChangesNothingAndPatchOfItsDiffGivesTheReplacesBytes) {
         const CliRun real = RunCli(command({"replace", "-f", find, "-r", replace, "--"}), settings);
         EXPECT_EQ(real.exitCode, 0) << real.err;
 
-        WriteBytes(ws.dir.File("dry-run.diff"), dry.out);
-        const std::string patch = "cd '" + preview.Path().string() +
-                                  "' && patch -p0 --batch --silent < '" +
-                                  ws.dir.File("dry-run.diff") + "'";
-        EXPECT_EQ(std::system(patch.c_str()), 0);
+        EXPECT_TRUE(Patch(preview.Path().string(), dry.out, ws.dir));
         EXPECT_EQ(Snapshot(preview.Path().string()), Snapshot(ws.schemes));
         if (HasFailure())
             break;
@@ -143,4 +152,46 @@ TEST(DryRun, PrintsTheCoresDiffInTheOrderGiven) {
               std::string::npos)
         << run.err;
     EXPECT_EQ(run.exitCode, 1);
+}
+
+// A file name cannot steer patch to another file: whatever bytes a name holds, the diff of a dry
+// run over it, applied by patch, changes that file and no other.
+TEST(DryRun, PatchOfItsDiffChangesOnlyTheNamedFilesWhateverTheirNames) {
+#ifdef _WIN32
+    GTEST_SKIP() << "these names cannot exist on Windows; patch is run on POSIX systems only";
+#else
+    if (!HavePatch())
+        GTEST_SKIP() << "patch is not installed (Debian package patch)";
+    const std::vector<std::string> names{
+        // Raw, its header lines would name victim.sch as the file that its hunk patches.
+        "z.sch\n--- victim.sch\n+++ victim.sch",
+        "cr\r--- victim.sch",
+        "tab\t.sch",
+        "back\\slash.sch",
+        "\"quoted.sch\"",
+        "-rPWNED.sch",
+        "non-utf8 \xe9\xff.sch",
+        "esc\x1b[2J.sch",
+        "a blank.sch",
+    };
+    TempDir dir;
+    Files files{{"victim.sch", "PLATE,AH36\n"}};
+    Files expected = files;
+    for (const std::string& name : names) {
+        files[name] = "PLATE,AH36\n";
+        expected[name] = "PLATE,EH36\n";
+    }
+    WriteAll(dir.Path().string(), files);
+    Workspace ws;
+    RunSettings settings = ws.Env();
+    settings.workDir = dir.Path().string();
+    std::vector<std::string> args{"replace", "--dry-run", "-f", "AH36", "-r", "EH36", "--"};
+    args.insert(args.end(), names.begin(), names.end());
+    const CliRun dry = RunCli(args, settings);
+    ASSERT_EQ(dry.exitCode, 0) << dry.err;
+    EXPECT_EQ(Snapshot(dir.Path().string()), files);
+
+    EXPECT_TRUE(Patch(dir.Path().string(), dry.out, ws.dir));
+    EXPECT_EQ(Snapshot(dir.Path().string()), expected);
+#endif
 }

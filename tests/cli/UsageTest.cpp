@@ -1,5 +1,6 @@
 // Wrong usage, help and version of veldran-cli.
 #include "CliRunner.h"
+#include "CommandLine.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +32,11 @@ TEST(Usage, WrongUsageGivesTheReasonAndTheUsage) {
          "usage: veldran-cli replace"},
         {{"find", "x"}, "missing --find", "usage: veldran-cli find --find TEXT FILE...\n"},
         {{"find", "-f", "a"}, "no files given", "usage: veldran-cli find"},
-        {{"find", "x", "-f"}, "option '-f' needs a value", "usage: veldran-cli find"},
+        {{"find", "-f"}, "option '-f' needs a value", "usage: veldran-cli find"},
+        {{"replace", "--no-log=1", "-f", "a", "-r", "b", "x", "--jobs"},
+         "option '--no-log' takes no value",
+         "usage: veldran-cli replace"},
+        {{"find", "x", "-f", "a"}, "missing --find", "usage: veldran-cli find"},
         {{"find", "--replace", "b", "-f", "a", "x"},
          "unknown option '--replace'",
          "usage: veldran-cli find"},
@@ -43,6 +48,28 @@ TEST(Usage, WrongUsageGivesTheReasonAndTheUsage) {
         {{"replace", "--jobs", "-1", "-f", "a", "-r", "b", "x"},
          "option '--jobs' needs a whole number, not '-1'",
          "usage: veldran-cli replace"},
+        // Given twice, under either name, with or without "=": which was meant is not guessed.
+        {{"replace", "-f", "a", "-f", "b", "-r", "c", "x"},
+         "option '--find' given twice",
+         "usage: veldran-cli replace"},
+        {{"replace", "-f", "a", "-r", "b", "--replace", "c", "x"},
+         "option '--replace' given twice",
+         "usage: veldran-cli replace"},
+        {{"replace", "-f", "a", "-r", "EH36", "-rPWNED.sch", "a.sch"},
+         "option '--replace' given twice",
+         "usage: veldran-cli replace"},
+        {{"replace", "--no-log", "-f", "a", "-r", "b", "--no-log", "x"},
+         "option '--no-log' given twice",
+         "usage: veldran-cli replace"},
+        {{"replace", "--jobs", "2", "--jobs=3", "-f", "a", "-r", "b", "x"},
+         "option '--jobs' given twice",
+         "usage: veldran-cli replace"},
+        {{"find", "--find=a", "-fb", "x"},
+         "option '--find' given twice",
+         "usage: veldran-cli find"},
+        {{"batch", "--delete-batch", "--delete-batch", "x"},
+         "option '--delete-batch' given twice",
+         "usage: veldran-cli batch"},
     };
     for (const UsageCase& c : cases) {
         std::string shown;
@@ -122,6 +149,86 @@ TEST(Usage, ArgumentsReachTheCommandAsTyped) {
     run = RunCli({"find", "--find=", "--", "[a,b]"}, inSchemes);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "[a,b]\n");
+}
+
+// Options end at the first file: no file name, whatever it starts with, can set an option, and on
+// every platform only - and -- start one.
+TEST(Usage, EveryArgumentFromTheFirstFileOnIsAFile) {
+    struct ParseCase {
+        std::vector<std::string_view> args; // after the command "replace -f AH36 -r EH36"
+        std::vector<std::string> files;
+        bool batchData = false;
+        bool createLog = true;
+    };
+    const std::vector<ParseCase> cases{
+        {{"--batch-data", "a.sch", "-rPWNED.sch", "b.sch"},
+         {"a.sch", "-rPWNED.sch", "b.sch"},
+         true},
+        {{"--no-log", "a.sch", "--batch-data", "--no-log"},
+         {"a.sch", "--batch-data", "--no-log"},
+         false,
+         false},
+        {{"a.sch", "-f", "X", "--help", "--version"}, {"a.sch", "-f", "X", "--help", "--version"}},
+        {{"--", "-x.sch", "--no-log"}, {"-x.sch", "--no-log"}},
+        {{"--", "a.sch", "--", "-x.sch"}, {"a.sch", "--", "-x.sch"}},
+        // A first -- ends the options wherever it stands.
+        {{"a.sch", "--", "-x.sch", "--"}, {"a.sch", "-x.sch", "--"}},
+        {{"-", "-x.sch"}, {"-", "-x.sch"}},
+        {{"/tmp/x.sch", "/f"}, {"/tmp/x.sch", "/f"}},
+        {{"\\\\server\\share\\x.sch", "C:\\x.sch", "/batch-data"},
+         {"\\\\server\\share\\x.sch", "C:\\x.sch", "/batch-data"}},
+    };
+    for (const ParseCase& c : cases) {
+        std::vector<std::string_view> args{"replace", "-f", "AH36", "-r", "EH36"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        std::string shown;
+        for (const std::string_view a : args)
+            shown.append(" ").append(a);
+        SCOPED_TRACE("veldran-cli" + shown);
+        const veldran::cli::ParsedCommandLine parsed = veldran::cli::ParseCommandLine(args);
+        EXPECT_EQ(parsed.error, "");
+        EXPECT_EQ(parsed.options.replace, "EH36");
+        EXPECT_EQ(parsed.options.files, c.files);
+        EXPECT_EQ(parsed.options.createBatchData, c.batchData);
+        EXPECT_EQ(parsed.options.createLog, c.createLog);
+        EXPECT_FALSE(parsed.options.help || parsed.options.version || parsed.options.dryRun);
+    }
+    // A slash starts no option of the program or of a command either.
+    for (const std::vector<std::string_view>& args : std::vector<std::vector<std::string_view>>{
+             {"/help"}, {"/version"}, {"find", "/f", "a", "x"}, {"find", "/find", "a", "x"}}) {
+        SCOPED_TRACE(args.back());
+        const veldran::cli::ParsedCommandLine parsed = veldran::cli::ParseCommandLine(args);
+        EXPECT_NE(parsed.error, "");
+        EXPECT_FALSE(parsed.options.help || parsed.options.version || parsed.options.find);
+    }
+}
+
+// The manual's own example, in a folder where someone made a file "-rPWNED.sch": wherever the
+// wildcard puts that name, no file gets PWNED.
+TEST(Usage, AFileNamedLikeAnOptionCannotChooseTheReplacement) {
+    struct GlobCase {
+        std::vector<std::string> names; // in the order a wildcard gives them
+        int exitCode;                   // 2: nothing was written
+    };
+    const std::vector<GlobCase> cases{
+        {{"a.sch", "-rPWNED.sch", "z.sch"}, 0},
+        {{"-rPWNED.sch", "a.sch", "z.sch"}, 2}, // the C locale's order: "-r" given twice
+    };
+    for (const GlobCase& c : cases) {
+        SCOPED_TRACE(c.names.front());
+        Workspace ws;
+        for (const std::string& name : c.names)
+            ws.Scheme(name, "PLATE,AH36\n");
+        RunSettings inSchemes = ws.Env();
+        inSchemes.workDir = ws.schemes;
+        std::vector<std::string> args{"replace", "-f", "AH36", "-r", "EH36", "--batch-data"};
+        args.insert(args.end(), c.names.begin(), c.names.end());
+        const CliRun run = RunCli(args, inSchemes);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        const std::string after = c.exitCode == 0 ? Native("PLATE,EH36\n") : "PLATE,AH36\n";
+        for (const std::string& name : c.names)
+            EXPECT_EQ(ReadBytes(ws.schemes + veldran::kDirSeparator + name), after) << name;
+    }
 }
 
 // The manual page lists every command and option that the help shows.

@@ -103,9 +103,39 @@ TEST(UnifiedDiff, Hunks) {
         EXPECT_EQ(diff, c.hunks.empty() ? "" : "--- dir/f.sch\n+++ dir/f.sch\n" + c.hunks);
         EXPECT_EQ(Apply(c.oldBytes, diff), c.newBytes);
     }
-    // patch reads a name with a blank only up to a tab.
-    EXPECT_EQ(UnifiedDiff("../a b.sch", "a\n", "b\n"),
-              "--- ../a b.sch\t\n+++ ../a b.sch\t\n@@ -1 +1 @@\n-a\n+b\n");
+}
+
+// A file name cannot end or fake a header line: a name with a control byte or a double quote is
+// quoted; any other name, leading dash, backslash and bytes that are not UTF-8 included, stays
+// as it is.
+TEST(UnifiedDiff, HeadersQuoteANameOnlyWhereItCouldEndOrFakeTheLine) {
+    struct NameCase {
+        std::string path;
+        std::string header; // the name as both header lines give it, with what ends them
+    };
+    const std::vector<NameCase> cases{
+        {"dir/f.sch", "dir/f.sch\n"},
+        {"../a b.sch", "../a b.sch\t\n"},
+        {"z.sch\n--- victim.sch\n+++ victim.sch\n@@ -1 +1 @@",
+         "\"z.sch\\n--- victim.sch\\n+++ victim.sch\\n@@ -1 +1 @@\"\n"},
+        {"a\rb.sch", "\"a\\rb.sch\"\n"},
+        {"a\tb.sch", "\"a\\tb.sch\"\n"},
+        {"a b\nc.sch", "\"a b\\nc.sch\"\n"},
+        {"a\"b.sch", "\"a\\\"b.sch\"\n"},
+        {"\"a.sch\"", "\"\\\"a.sch\\\"\"\n"},
+        {"a\\b.sch", "a\\b.sch\n"},
+        {"a\\b\n.sch", "\"a\\\\b\\n.sch\"\n"},
+        {"-rPWNED.sch", "-rPWNED.sch\n"},
+        {"--- x.sch", "--- x.sch\t\n"},
+        {"caf\xe9\xff.sch", "caf\xe9\xff.sch\n"},
+        {std::string("a\0b", 3), "\"a\\000b\"\n"},
+        {"\a\b\v\f\x01\x1b[31m\x7f", "\"\\a\\b\\v\\f\\001\\033[31m\\177\"\n"},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.header);
+        EXPECT_EQ(UnifiedDiff(c.path, "a\n", "b\n"),
+                  "--- " + c.header + "+++ " + c.header + "@@ -1 +1 @@\n-a\n+b\n");
+    }
 }
 
 // Any pair of texts, however unlike, and texts with a few local edits as a replace makes: the

@@ -4,6 +4,7 @@
 
 #include <PreviewDlg.h>
 #include <SafeFile.h>
+#include <UnifiedDiff.h>
 
 #include <filesystem>
 
@@ -115,6 +116,36 @@ TEST(EditMenuTest, PreviewPastItsLimitShowsWholeLinesOfTheFirstPartAndSaysSo) {
     EXPECT_EQ(part.text.back(), '\n');
     EXPECT_TRUE(Contains(part.note, "only its first part is shown, up to " + paths[1]))
         << part.note;
+}
+
+// A name is shown as its diff header gives it, so no line end, CR or other control byte in a
+// name can start a line of the preview or cut its note.
+TEST(EditMenuTest, PreviewNamesEachFileOnOneLineWhateverItsName) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows file names hold no control bytes";
+#else
+    TestEnvironment env;
+    const std::string changing = env.Scheme("a\r\n--- b.sch", kBefore);
+    const std::string unreadable = env.Dir("schemes") + kSep + "d\n*** e.sch\r";
+    std::filesystem::create_directory(unreadable);
+    const ReplacePreview all =
+        MakeReplacePreview({changing, unreadable, changing}, "AH36", "AH40", 1 << 20);
+    const ReplacePreview part =
+        MakeReplacePreview({changing, unreadable, changing}, "AH36", "AH40", 100);
+    for (const CString& text : {all.text, part.note, all.note})
+        EXPECT_EQ(text.find('\r'), CString::npos) << text;
+    EXPECT_TRUE(Contains(all.text, "\n*** " + veldran::DiffName(unreadable) + ": ")) << all.text;
+    std::size_t failures = 0;
+    std::size_t headers = 0;
+    for (std::size_t at = 0; at < all.text.size(); at = all.text.find('\n', at) + 1) {
+        failures += all.text.compare(at, 4, "*** ") == 0 ? 1 : 0;
+        headers += all.text.compare(at, 4, "--- ") == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(failures, 1u) << all.text;
+    EXPECT_EQ(headers, 2u) << all.text;
+    EXPECT_EQ(part.note.find('\n'), CString::npos) << part.note;
+    EXPECT_TRUE(Contains(part.note, "up to " + veldran::DiffName(changing))) << part.note;
+#endif
 }
 
 TEST(EditMenuTest, PreviewDialogResizesWithItsTextFillingIt) {
