@@ -143,18 +143,44 @@ RarePair RarestPair(std::string_view needle) {
     return {first, second};
 }
 
-const char* VectorSearch(const char* text, std::size_t size, std::string_view needle) {
-    const RarePair pair = RarestPair(needle);
+bool Runs(SearchKind kind) {
+    switch (kind) {
+    case SearchKind::Avx2:
 #ifdef VELDRAN_HAS_AVX2
-    if (HasAvx2())
-        return Avx2Search(text, size, needle, pair);
+        return HasAvx2();
+#else
+        return false;
+#endif
+    case SearchKind::Sse2:
+#ifdef VELDRAN_HAS_SSE2
+        return true;
+#else
+        return false;
+#endif
+    case SearchKind::Library:
+        return true;
+    }
+    return false;
+}
+
+const char* SearchWith(SearchKind kind, const char* text, std::size_t size,
+                       std::string_view needle) {
+#ifdef VELDRAN_HAS_AVX2
+    if (kind == SearchKind::Avx2)
+        return Avx2Search(text, size, needle, RarestPair(needle));
 #endif
 #ifdef VELDRAN_HAS_SSE2
-    return Sse2Search(text, size, needle, pair);
-#else
-    (void)pair;
-    return LibrarySearch(text, size, needle);
+    if (kind == SearchKind::Sse2)
+        return Sse2Search(text, size, needle, RarestPair(needle));
 #endif
+    return LibrarySearch(text, size, needle);
+}
+
+const char* VectorSearch(const char* text, std::size_t size, std::string_view needle) {
+    static const SearchKind widest = Runs(SearchKind::Avx2)   ? SearchKind::Avx2
+                                     : Runs(SearchKind::Sse2) ? SearchKind::Sse2
+                                                              : SearchKind::Library;
+    return SearchWith(widest, text, size, needle);
 }
 
 } // namespace veldran::detail

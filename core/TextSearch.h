@@ -86,7 +86,13 @@ struct RarePair {
 };
 RarePair RarestPair(std::string_view needle);
 
+// The ways a needle of 2 or more bytes can be searched for, widest first. VectorSearch takes the
+// first that the processor runs; the tests hold each one to the same answers.
+enum class SearchKind { Avx2, Sse2, Library };
+bool Runs(SearchKind kind);
 // Leftmost needle (2 or more bytes) in text[0, size), size >= needle's size, or nullptr.
+const char* SearchWith(SearchKind kind, const char* text, std::size_t size,
+                       std::string_view needle);
 const char* VectorSearch(const char* text, std::size_t size, std::string_view needle);
 
 } // namespace detail
