@@ -1,6 +1,7 @@
 #include "TextSearch.h"
 
 #include <array>
+#include <tuple>
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <immintrin.h>
@@ -128,18 +129,19 @@ RarePair RarestPair(std::string_view needle) {
     for (std::size_t i = 1; i < needle.size(); ++i)
         if (Rank(needle[i]) < Rank(needle[first]))
             first = i;
-    // The second is the rarest of the other bytes, a byte other than the first's if there is one:
-    // comparing the same byte twice tells little more than once.
-    std::size_t second = first == 0 ? 1 : 0;
-    for (std::size_t i = 0; i < needle.size(); ++i) {
-        if (i == first)
-            continue;
+    // The second is the rarest of the others, preferring a byte that is not the first's
+    // neighbour (neighbours go together in words and codes, so a text that has the one often
+    // has the other beside it: "5J" in every S355J2), then one that differs from the first's
+    // (the same byte twice tells little more than once).
+    const auto preference = [&](std::size_t i) {
+        const bool apart = (i > first ? i - first : first - i) > 1;
         const bool differs = needle[i] != needle[first];
-        const bool secondDiffers = needle[second] != needle[first];
-        if ((differs && !secondDiffers) ||
-            (differs == secondDiffers && Rank(needle[i]) < Rank(needle[second])))
+        return std::tuple{!apart, !differs, Rank(needle[i])};
+    };
+    std::size_t second = first == 0 ? 1 : 0;
+    for (std::size_t i = 0; i < needle.size(); ++i)
+        if (i != first && preference(i) < preference(second))
             second = i;
-    }
     return {first, second};
 }
 
@@ -176,11 +178,21 @@ const char* SearchWith(SearchKind kind, const char* text, std::size_t size,
     return LibrarySearch(text, size, needle);
 }
 
-const char* VectorSearch(const char* text, std::size_t size, std::string_view needle) {
+const char* VectorSearch(const char* text, std::size_t size, std::string_view needle,
+                         RarePair pair) {
     static const SearchKind widest = Runs(SearchKind::Avx2)   ? SearchKind::Avx2
                                      : Runs(SearchKind::Sse2) ? SearchKind::Sse2
                                                               : SearchKind::Library;
-    return SearchWith(widest, text, size, needle);
+#ifdef VELDRAN_HAS_AVX2
+    if (widest == SearchKind::Avx2)
+        return Avx2Search(text, size, needle, pair);
+#endif
+#ifdef VELDRAN_HAS_SSE2
+    if (widest == SearchKind::Sse2)
+        return Sse2Search(text, size, needle, pair);
+#endif
+    (void)pair;
+    return LibrarySearch(text, size, needle);
 }
 
 } // namespace veldran::detail

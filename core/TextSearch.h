@@ -86,27 +86,47 @@ struct RarePair {
 };
 RarePair RarestPair(std::string_view needle);
 
-// The ways a needle of 2 or more bytes can be searched for, widest first. VectorSearch takes the
+// The ways a needle of 2 or more bytes can be searched for, widest first. The search takes the
 // first that the processor runs; the tests hold each one to the same answers.
 enum class SearchKind { Avx2, Sse2, Library };
 bool Runs(SearchKind kind);
 // Leftmost needle (2 or more bytes) in text[0, size), size >= needle's size, or nullptr.
 const char* SearchWith(SearchKind kind, const char* text, std::size_t size,
                        std::string_view needle);
-const char* VectorSearch(const char* text, std::size_t size, std::string_view needle);
+const char* VectorSearch(const char* text, std::size_t size, std::string_view needle,
+                         RarePair pair);
 
 } // namespace detail
 
+// A find text made ready once for many searches: which of its bytes the vector filter compares.
+// Holds a view of the needle, which must outlive it.
+class LiteralFinder {
+public:
+    explicit LiteralFinder(std::string_view needle)
+        : m_needle(needle),
+          m_pair(needle.size() >= 2 ? detail::RarestPair(needle) : detail::RarePair{0, 0}) {}
+
+    // Leftmost occurrence of the (non-empty) needle in text[from, size), or kNotFound.
+    std::size_t Find(std::string_view text, std::size_t from) const {
+        if (from > text.size() || text.size() - from < m_needle.size())
+            return kNotFound;
+        const char* const start = text.data() + from;
+        const std::size_t size = text.size() - from;
+        const char* const hit =
+            m_needle.size() == 1
+                ? static_cast<const char*>(std::memchr(start, m_needle.front(), size))
+                : detail::VectorSearch(start, size, m_needle, m_pair);
+        return hit ? static_cast<std::size_t>(hit - text.data()) : kNotFound;
+    }
+
+private:
+    std::string_view m_needle;
+    detail::RarePair m_pair;
+};
+
 // Leftmost occurrence of a non-empty needle in text[from, size), or kNotFound.
 inline std::size_t FindLiteral(std::string_view text, std::size_t from, std::string_view needle) {
-    if (from > text.size() || text.size() - from < needle.size())
-        return kNotFound;
-    const char* const start = text.data() + from;
-    const std::size_t size = text.size() - from;
-    const char* const hit = needle.size() == 1
-                                ? static_cast<const char*>(std::memchr(start, needle.front(), size))
-                                : detail::VectorSearch(start, size, needle);
-    return hit ? static_cast<std::size_t>(hit - text.data()) : kNotFound;
+    return LiteralFinder(needle).Find(text, from);
 }
 
 // End of the run of whole lines that starts at `pos`: each ends with a newline before `limit`
