@@ -146,23 +146,15 @@ RarePair RarestPair(std::string_view needle) {
 }
 
 bool Runs(SearchKind kind) {
-    switch (kind) {
-    case SearchKind::Avx2:
 #ifdef VELDRAN_HAS_AVX2
+    if (kind == SearchKind::Avx2)
         return HasAvx2();
-#else
-        return false;
 #endif
-    case SearchKind::Sse2:
 #ifdef VELDRAN_HAS_SSE2
+    if (kind == SearchKind::Sse2)
         return true;
-#else
-        return false;
 #endif
-    case SearchKind::Library:
-        return true;
-    }
-    return false;
+    return kind == SearchKind::Library;
 }
 
 const char* SearchWith(SearchKind kind, const char* text, std::size_t size,
@@ -178,11 +170,25 @@ const char* SearchWith(SearchKind kind, const char* text, std::size_t size,
     return LibrarySearch(text, size, needle);
 }
 
+namespace {
+
+SearchKind Widest() {
+#ifdef VELDRAN_HAS_AVX2
+    if (HasAvx2())
+        return SearchKind::Avx2;
+#endif
+#ifdef VELDRAN_HAS_SSE2
+    return SearchKind::Sse2;
+#else
+    return SearchKind::Library;
+#endif
+}
+
+} // namespace
+
 const char* VectorSearch(const char* text, std::size_t size, std::string_view needle,
                          RarePair pair) {
-    static const SearchKind widest = Runs(SearchKind::Avx2)   ? SearchKind::Avx2
-                                     : Runs(SearchKind::Sse2) ? SearchKind::Sse2
-                                                              : SearchKind::Library;
+    static const SearchKind widest = Widest();
 #ifdef VELDRAN_HAS_AVX2
     if (widest == SearchKind::Avx2)
         return Avx2Search(text, size, needle, pair);
