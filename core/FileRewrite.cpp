@@ -56,7 +56,7 @@ public:
         if (spare.capacity() >= size)
             buffer.swap(spare);
         else
-            buffer.reserve(size + size / 8);
+            ReserveText(buffer, size + size / 8);
     }
     // Done with `buffer`, which is left empty: its memory becomes the thread's spare if it is
     // larger than the spare and not too large to keep.

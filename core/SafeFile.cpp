@@ -23,6 +23,8 @@ constexpr std::size_t kAppendBlock = std::size_t{64} * 1024;
 constexpr std::size_t kReadStep = std::size_t{256} * 1024;
 // A file's bytes are compared with what was read in chunks of this size.
 constexpr std::size_t kCompareChunk = std::size_t{64} * 1024;
+// Text buffers from this size on ask for large pages: at least two of 2 MB fit inside.
+constexpr std::size_t kLargePagesFrom = std::size_t{6} << 20;
 
 std::string ErrnoReason(const char* what, int err) {
     return std::string(what) + ": " + std::strerror(err);
@@ -64,12 +66,10 @@ bool HoldsExactly(NativeHandle file, std::string_view expected) {
 // land in the cache the read then overwrites, not in the whole buffer ahead of the read.
 template <typename Read> bool ReadToEnd(std::string& data, std::size_t sizeHint, Read read) {
     data.clear();
-    if (data.capacity() < sizeHint + 1) {
-        // Let go first: growing would copy nothing but double a buffer that was almost large
-        // enough. The headroom lets the next, slightly larger file fit.
-        std::string().swap(data);
-        data.reserve(sizeHint + 1 + sizeHint / 8);
-    }
+    // Fresh room, not grown: growing would copy nothing but double a buffer that was almost
+    // large enough. The headroom lets the next, slightly larger file fit.
+    if (data.capacity() < sizeHint + 1)
+        ReserveText(data, sizeHint + 1 + sizeHint / 8);
     for (;;) {
         const std::size_t used = data.size();
         if (used == data.capacity())
@@ -308,6 +308,13 @@ bool AppendToFile(const std::string& path, std::string_view data, std::string& e
                   WriteFaults* faults) {
     Appender out;
     return out.Open(path, error, faults) && out.Append(data, error) && out.Commit(error);
+}
+
+void ReserveText(std::string& buffer, std::size_t size) {
+    std::string().swap(buffer);
+    buffer.reserve(size);
+    if (buffer.capacity() >= kLargePagesFrom)
+        native::AdviseLargePages(buffer.data(), buffer.capacity());
 }
 
 bool ReadWholeFile(const std::string& path, std::string& data, std::string& error) {

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <random>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -324,6 +325,21 @@ std::int64_t TimestampTickNs(NativeHandle file) {
     (void)file;
 #endif
     return 2'000'000'000;
+}
+
+void AdviseLargePages(char* data, std::size_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // Whole pages inside the buffer only: the pages around it may belong to other allocations.
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t begin = (start + page - 1) / page * page;
+    const std::uintptr_t end = (start + size) / page * page;
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
 }
 
 long long ReadAt(NativeHandle file, std::uint64_t offset, char* buffer, std::size_t size,

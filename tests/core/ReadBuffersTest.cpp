@@ -38,8 +38,19 @@ public:
     bool CreateBatchDataTicked() override { return false; }
 };
 
+// Across the read's step, and past the size from which buffers ask for large pages.
 const std::vector<std::size_t> kSizes = {
-    kStep * 3 + 17, 0, 1, kStep - 1, kStep, kStep + 1, 100, kStep * 2, 4 * kStep + kStep / 2, 37,
+    kStep * 3 + 17,
+    0,
+    1,
+    kStep - 1,
+    kStep,
+    kStep + 1,
+    (std::size_t{7} << 20) + 3,
+    100,
+    kStep * 2,
+    37,
+    (std::size_t{7} << 20) + 9,
     kStep * 3 + 18,
 };
 
