@@ -331,11 +331,13 @@ void AdviseLargePages(char* data, std::size_t size) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     // Whole pages inside the buffer only: the pages around it may belong to other allocations.
     const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    if (size < 2 * page)
+        return;
     const auto start = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t begin = (start + page - 1) / page * page;
-    const std::uintptr_t end = (start + size) / page * page;
+    char* const begin = data + (page - start % page) % page;
+    char* const end = data + size - (start + size) % page;
     if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+        ::madvise(begin, static_cast<std::size_t>(end - begin), MADV_HUGEPAGE);
 #else
     (void)data;
     (void)size;
