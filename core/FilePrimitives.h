@@ -82,5 +82,9 @@ bool CloseAppend(NativeAppend& file, std::string& error);
 // Cuts the file back to its size at the lock and closes it.
 void TruncateBack(NativeAppend& file);
 
+// Asks for large pages behind the memory at [data, data + size), which nothing has touched yet.
+// Only a hint: where the system has none, nothing happens.
+void AdviseLargePages(char* data, std::size_t size);
+
 } // namespace native
 } // namespace veldran

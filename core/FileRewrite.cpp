@@ -16,8 +16,11 @@ namespace {
 
 // The text buffers of one file, kept for the next file: first touching fresh memory costs more
 // than rewriting the text in it, and the allocator would hand back fresh memory for every file.
-// Buffers of large files are let go, so little stays held. Shared by the threads of a Replace:
-// a file is read on one and finished on another.
+// A file's read text is needed until its records are made, on the committing thread, so it goes
+// back to a pool shared by the threads. The new text is done with once it is written, on the
+// thread that made it: it goes back to that thread's spare at once, and the thread's next file
+// writes its new text into the same memory. Buffers of large files are let go, so little stays
+// held.
 class TextBuffers {
 public:
     TextBuffers() {
@@ -26,34 +29,43 @@ public:
             Store& kept = Pool().back();
             original.swap(kept.original);
             normalised.swap(kept.normalised);
-            newText.swap(kept.newText);
             Pool().pop_back();
         }
     }
     TextBuffers(const TextBuffers&) = delete;
     TextBuffers& operator=(const TextBuffers&) = delete;
     ~TextBuffers() {
+        Release(newText);
         Store kept;
         Keep(kept.original, original);
         Keep(kept.normalised, normalised);
-        Keep(kept.newText, newText);
+        if (kept.original.capacity() == 0 && kept.normalised.capacity() == 0)
+            return;
         const std::lock_guard<std::mutex> lock(PoolLock());
         if (Pool().size() < kPoolSize)
             Pool().push_back(std::move(kept));
     }
-    // Room for `size` bytes. A buffer that must grow is allocated afresh with some headroom, so
-    // that the next, slightly larger file still fits (growing in place would double it).
+    // Room for `size` bytes: the thread's spare if it is large enough, else a buffer allocated
+    // afresh with some headroom, so that the next, slightly larger file still fits (growing in
+    // place would double it).
     static void Reserve(std::string& buffer, std::size_t size) {
         if (buffer.capacity() >= size)
             return;
+        std::string& spare = Spare();
         std::string().swap(buffer);
-        buffer.reserve(size + size / 8);
+        if (spare.capacity() >= size)
+            buffer.swap(spare);
+        else
+            ReserveText(buffer, size + size / 8);
     }
-    // Lets go of a buffer that is too large to keep, as soon as it is no longer needed.
+    // Done with `buffer`, which is left empty: its memory becomes the thread's spare if it is
+    // larger than the spare and not too large to keep.
     static void Release(std::string& buffer) {
         buffer.clear();
-        if (buffer.capacity() > kKeptLimit)
-            buffer.shrink_to_fit();
+        std::string& spare = Spare();
+        if (buffer.capacity() <= kKeptLimit && buffer.capacity() > spare.capacity())
+            buffer.swap(spare);
+        std::string().swap(buffer);
     }
 
     std::string original;
@@ -66,7 +78,6 @@ private:
     struct Store {
         std::string original;
         std::string normalised;
-        std::string newText;
     };
     static std::vector<Store>& Pool() {
         static std::vector<Store> pool;
@@ -76,10 +87,16 @@ private:
         static std::mutex lock;
         return lock;
     }
+    static std::string& Spare() {
+        thread_local std::string spare;
+        return spare;
+    }
     static void Keep(std::string& into, std::string& buffer) {
-        Release(buffer);
+        buffer.clear();
         if (buffer.capacity() <= kKeptLimit)
             into.swap(buffer);
+        else
+            std::string().swap(buffer);
     }
 };
 

@@ -133,12 +133,13 @@ PieceRewriteStats RewritePieces(std::string_view text, std::string_view find,
     std::size_t readPos = 0; // where `pos` lies in `asRead`: each LF before it had a CR
     // A find text longer than a piece can never lie inside one.
     const bool searchable = !find.empty() && find.size() <= kMaxPiece;
-    std::size_t match = searchable ? FindLiteral(text, 0, find) : kNotFound;
+    const LiteralFinder finder(find);
+    std::size_t match = searchable ? finder.Find(text, 0) : kNotFound;
     std::size_t pos = 0;
     while (pos < text.size()) {
         // A match that began in the previous piece crossed its end: search again from here.
         if (match != kNotFound && match < pos)
-            match = FindLiteral(text, pos, find);
+            match = finder.Find(text, pos);
         // Lines up to the wrap threshold before the next match are pieces that the rewrite
         // leaves as they are: they go out in one copy.
         const std::size_t plain =
@@ -164,7 +165,7 @@ PieceRewriteStats RewritePieces(std::string_view text, std::string_view find,
             out.append(replace);
             copied = match + find.size();
             ++count;
-            match = FindLiteral(text, copied, find);
+            match = finder.Find(text, copied);
         }
         out.append(text.data() + copied, end - copied);
         if (count > 0) {
@@ -214,10 +215,11 @@ void ForEachChangedPiece(std::string_view text, std::string_view find, std::stri
         return;
     std::string piece;
     PieceOfHit pieces(text);
-    for (std::size_t hit = FindLiteral(text, 0, find); hit != kNotFound;) {
+    const LiteralFinder finder(find);
+    for (std::size_t hit = finder.Find(text, 0); hit != kNotFound;) {
         const auto [pieceStart, end] = pieces.Of(hit);
         if (hit + find.size() > end) {
-            hit = FindLiteral(text, end, find);
+            hit = finder.Find(text, end);
             continue;
         }
         piece.assign(text.data() + pieceStart, hit - pieceStart);
@@ -225,12 +227,12 @@ void ForEachChangedPiece(std::string_view text, std::string_view find, std::stri
         while (hit != kNotFound && hit + find.size() <= end) {
             piece.append(text.data() + copied, hit - copied).append(replace);
             copied = hit + find.size();
-            hit = FindLiteral(text, copied, find);
+            hit = finder.Find(text, copied);
         }
         piece.append(text.data() + copied, end - copied);
         onChangedPiece(piece);
         if (hit != kNotFound && hit < end)
-            hit = FindLiteral(text, end, find);
+            hit = finder.Find(text, end);
     }
 }
 
@@ -242,12 +244,13 @@ bool PiecesContain(std::string_view text, std::string_view find) {
     // Search the whole text at once and check only that a hit lies inside one piece, so a text
     // without the find text costs one vectorised scan and no per-line work.
     PieceOfHit pieces(text);
-    for (std::size_t hit = FindLiteral(text, 0, find); hit != kNotFound;) {
+    const LiteralFinder finder(find);
+    for (std::size_t hit = finder.Find(text, 0); hit != kNotFound;) {
         const std::size_t end = pieces.Of(hit).second;
         if (hit + find.size() <= end)
             return true;
         // Every later hit inside this piece would cross its end too.
-        hit = FindLiteral(text, end, find);
+        hit = finder.Find(text, end);
     }
     return false;
 }

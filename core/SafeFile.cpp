@@ -4,6 +4,8 @@
 
 #include "FilePrimitives.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 
@@ -17,6 +19,12 @@ constexpr const char* kChangedWhileRewritten =
 constexpr int kOpenAttempts = 8;
 // Records are written out in blocks of this size, so memory does not grow with their number.
 constexpr std::size_t kAppendBlock = std::size_t{64} * 1024;
+// A read's step: small enough to stay in the processor's cache between being cleared and read.
+constexpr std::size_t kReadStep = std::size_t{256} * 1024;
+// A file's bytes are compared with what was read in chunks of this size.
+constexpr std::size_t kCompareChunk = std::size_t{64} * 1024;
+// Text buffers from this size on ask for large pages: at least two of 2 MB fit inside.
+constexpr std::size_t kLargePagesFrom = std::size_t{6} << 20;
 
 std::string ErrnoReason(const char* what, int err) {
     return std::string(what) + ": " + std::strerror(err);
@@ -32,9 +40,10 @@ std::int64_t NowNs() {
         .count();
 }
 
-// Whether the open file still holds exactly `expected`, read through the handle.
+// Whether the open file still holds exactly `expected`, read through the handle. The chunk is
+// on the stack, so a check costs no allocation and no fresh pages.
 bool HoldsExactly(NativeHandle file, std::string_view expected) {
-    std::string chunk(std::size_t{1} << 20, '\0');
+    std::array<char, kCompareChunk> chunk;
     std::string error;
     std::uint64_t offset = 0;
     for (;;) {
@@ -53,24 +62,28 @@ bool HoldsExactly(NativeHandle file, std::string_view expected) {
 
 // Reads until the end, into `data`: room for `sizeHint` bytes first, then more, since the file
 // may grow while it is read. `read(buffer, size, offset)` gives 0 at the end, -1 on an error.
+// The string is lengthened one step at a time just before each read, so the zeros it must write
+// land in the cache the read then overwrites, not in the whole buffer ahead of the read.
 template <typename Read> bool ReadToEnd(std::string& data, std::size_t sizeHint, Read read) {
     data.clear();
-    data.resize(sizeHint + 1);
-    std::size_t used = 0;
+    // Fresh room, not grown: growing would copy nothing but double a buffer that was almost
+    // large enough. The headroom lets the next, slightly larger file fit.
+    if (data.capacity() < sizeHint + 1)
+        ReserveText(data, sizeHint + 1 + sizeHint / 8);
     for (;;) {
-        if (used == data.size())
-            data.resize(data.size() * 2);
+        const std::size_t used = data.size();
+        if (used == data.capacity())
+            data.reserve(data.capacity() * 2);
+        data.resize(used + std::min(kReadStep, data.capacity() - used));
         const long long n = read(data.data() + used, data.size() - used, used);
         if (n < 0) {
             data.clear();
             return false;
         }
+        data.resize(used + static_cast<std::size_t>(n));
         if (n == 0)
-            break;
-        used += static_cast<std::size_t>(n);
+            return true;
     }
-    data.resize(used);
-    return true;
 }
 
 } // namespace
@@ -295,6 +308,13 @@ bool AppendToFile(const std::string& path, std::string_view data, std::string& e
                   WriteFaults* faults) {
     Appender out;
     return out.Open(path, error, faults) && out.Append(data, error) && out.Commit(error);
+}
+
+void ReserveText(std::string& buffer, std::size_t size) {
+    std::string().swap(buffer);
+    buffer.reserve(size);
+    if (buffer.capacity() >= kLargePagesFrom)
+        native::AdviseLargePages(buffer.data(), buffer.capacity());
 }
 
 bool ReadWholeFile(const std::string& path, std::string& data, std::string& error) {

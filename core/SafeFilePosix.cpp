@@ -11,6 +11,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <random>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -324,6 +325,23 @@ std::int64_t TimestampTickNs(NativeHandle file) {
     (void)file;
 #endif
     return 2'000'000'000;
+}
+
+void AdviseLargePages(char* data, std::size_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // Whole pages inside the buffer only: the pages around it may belong to other allocations.
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    if (size < 2 * page)
+        return;
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    char* const begin = data + (page - start % page) % page;
+    char* const end = data + size - (start + size) % page;
+    if (end > begin)
+        ::madvise(begin, static_cast<std::size_t>(end - begin), MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
 }
 
 long long ReadAt(NativeHandle file, std::uint64_t offset, char* buffer, std::size_t size,

@@ -263,6 +263,10 @@ bool Identify(NativeHandle file, FileIdentity& id) {
     return true;
 }
 
+void AdviseLargePages(char*, std::size_t) {
+    // Large pages need a privilege that ordinary users lack: nothing to ask for.
+}
+
 std::int64_t TimestampTickNs(NativeHandle) {
     // Not needed to see another writer (the share mode keeps them out); FAT keeps two seconds.
     return 2'000'000'000;

@@ -77,55 +77,56 @@ inline const char* LibrarySearch(const char* text, std::size_t size, std::string
 #endif
 }
 
-#ifdef VELDRAN_HAS_SSE2
-// Compares the needle's first and last bytes at 32 positions at once and checks the rest only
-// where both agree: several times faster than memmem on text where such pairs are rare. Text
-// that keeps producing false candidates goes to the library's search, which stays linear.
-inline const char* VectorSearch(const char* text, std::size_t size, std::string_view needle) {
-    const std::size_t m = needle.size(); // 2 or more, and size >= m
-    const __m128i first = _mm_set1_epi8(needle.front());
-    const __m128i last = _mm_set1_epi8(needle.back());
-    const std::size_t starts = size - m + 1;
-    std::size_t misses = 0;
-    std::size_t i = 0;
-    const auto pairs = [&](std::size_t at) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at + m - 1));
-        return static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
-    };
-    for (; i + 32 <= starts; i += 32) {
-        for (unsigned mask = pairs(i) | pairs(i + 16) << 16; mask != 0; mask &= mask - 1) {
-            const char* at = text + i + std::countr_zero(mask);
-            if (std::memcmp(at + 1, needle.data() + 1, m - 2) == 0)
-                return at;
-            if (++misses > 64 && misses > i / 16)
-                return LibrarySearch(at + 1, size - (at + 1 - text), needle);
-        }
-    }
-    return LibrarySearch(text + i, size - i, needle);
-}
-#endif
+// The two positions of a needle of 2 or more bytes whose bytes are rarest in typical text: the
+// vector search compares those first, so that few places need the whole needle compared. The
+// two bytes differ where the needle has two different bytes.
+struct RarePair {
+    std::size_t first;
+    std::size_t second;
+};
+RarePair RarestPair(std::string_view needle);
+
+// The ways a needle of 2 or more bytes can be searched for, widest first. The search takes the
+// first that the processor runs; the tests hold each one to the same answers.
+enum class SearchKind { Avx2, Sse2, Library };
+bool Runs(SearchKind kind);
+// Leftmost needle (2 or more bytes) in text[0, size), size >= needle's size, or nullptr.
+const char* SearchWith(SearchKind kind, const char* text, std::size_t size,
+                       std::string_view needle);
+const char* VectorSearch(const char* text, std::size_t size, std::string_view needle,
+                         RarePair pair);
 
 } // namespace detail
 
+// A find text made ready once for many searches: which of its bytes the vector filter compares.
+// Holds a view of the needle, which must outlive it.
+class LiteralFinder {
+public:
+    explicit LiteralFinder(std::string_view needle)
+        : m_needle(needle),
+          m_pair(needle.size() >= 2 ? detail::RarestPair(needle) : detail::RarePair{0, 0}) {}
+
+    // Leftmost occurrence of the (non-empty) needle in text[from, size), or kNotFound.
+    std::size_t Find(std::string_view text, std::size_t from) const {
+        if (from > text.size() || text.size() - from < m_needle.size())
+            return kNotFound;
+        const char* const start = text.data() + from;
+        const std::size_t size = text.size() - from;
+        const char* const hit =
+            m_needle.size() == 1
+                ? static_cast<const char*>(std::memchr(start, m_needle.front(), size))
+                : detail::VectorSearch(start, size, m_needle, m_pair);
+        return hit ? static_cast<std::size_t>(hit - text.data()) : kNotFound;
+    }
+
+private:
+    std::string_view m_needle;
+    detail::RarePair m_pair;
+};
+
 // Leftmost occurrence of a non-empty needle in text[from, size), or kNotFound.
 inline std::size_t FindLiteral(std::string_view text, std::size_t from, std::string_view needle) {
-    if (from > text.size() || text.size() - from < needle.size())
-        return kNotFound;
-    const char* const start = text.data() + from;
-    const std::size_t size = text.size() - from;
-    const char* hit;
-    if (needle.size() == 1)
-        hit = static_cast<const char*>(std::memchr(start, needle.front(), size));
-#ifdef VELDRAN_HAS_SSE2
-    else
-        hit = detail::VectorSearch(start, size, needle);
-#else
-    else
-        hit = detail::LibrarySearch(start, size, needle);
-#endif
-    return hit ? static_cast<std::size_t>(hit - text.data()) : kNotFound;
+    return LiteralFinder(needle).Find(text, from);
 }
 
 // End of the run of whole lines that starts at `pos`: each ends with a newline before `limit`

@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 using namespace veldran;
 
@@ -12,6 +13,13 @@ namespace {
 std::size_t Expected(std::string_view text, std::size_t from, std::string_view needle) {
     const std::size_t at = text.find(needle, from);
     return at == std::string_view::npos ? kNotFound : at;
+}
+
+std::string Repeat(std::string_view part, std::size_t times) {
+    std::string text;
+    for (std::size_t i = 0; i < times; ++i)
+        text.append(part);
+    return text;
 }
 
 } // namespace
@@ -44,18 +52,120 @@ TEST(FindLiteral, AgreesWithTheStandardSearch) {
     }
 }
 
-// Where the first and last bytes agree almost everywhere, the search gives up on the vector
-// filter; the answer must stay the same.
+namespace {
+
+// Every search the processor runs, the vector ones and the library's fallback, called directly.
+std::vector<detail::SearchKind> KindsThatRun() {
+    std::vector<detail::SearchKind> kinds;
+    for (const detail::SearchKind kind :
+         {detail::SearchKind::Avx2, detail::SearchKind::Sse2, detail::SearchKind::Library})
+        if (detail::Runs(kind))
+            kinds.push_back(kind);
+    return kinds;
+}
+
+std::size_t Searched(detail::SearchKind kind, std::string_view text, std::size_t from,
+                     std::string_view needle) {
+    if (text.size() - from < needle.size())
+        return kNotFound;
+    const char* hit = detail::SearchWith(kind, text.data() + from, text.size() - from, needle);
+    return hit ? static_cast<std::size_t>(hit - text.data()) : kNotFound;
+}
+
+// The needle with one byte changed: where the search compares first, it looks like a hit.
+std::string NearMiss(std::string_view needle, std::size_t at) {
+    std::string miss(needle);
+    miss[at] = miss[at] == 'x' ? 'y' : 'x';
+    return miss;
+}
+
+} // namespace
+
+// Needles whose rarest bytes (control bytes, which typical text hardly has) sit at the start, in
+// the middle, at the end or nowhere, each placed at every offset of texts on both sides of 32,
+// 64 and 128 bytes, among copies that differ from it in one byte; and cut off by the text's end.
+TEST(FindLiteral, EverySearchFindsTheLeftmostAtEveryOffset) {
+    const struct {
+        const char* name;
+        std::string needle;
+    } cases[] = {
+        {"rare first", std::string("\x01" "eeeee")},
+        {"rare in the middle", std::string("ee\x01" "e e")},
+        {"rare last", std::string("e eee\x01")},
+        {"rare at both ends", std::string("\x01 e e\x02")},
+        {"one rare byte twice", std::string("e\x01\x01" "e")},
+        {"no rare byte", std::string("eeee e")},
+        {"one byte repeated", std::string(9, 'e')},
+        {"two bytes", std::string("\x01" "e")},
+        {"a zero byte", std::string("e\0" "e\x7f\xff", 5)},
+        {"longer than a vector", std::string(40, 'e') + '\x01' + std::string(40, ' ')},
+    };
+    const std::vector<detail::SearchKind> kinds = KindsThatRun();
+    ASSERT_FALSE(kinds.empty());
+    for (const auto& c : cases) {
+        const std::string& needle = c.needle;
+        for (std::size_t length = needle.size(); length <= 150; ++length) {
+            // A background of common bytes, with near misses at every needle's length.
+            std::string background(length, ' ');
+            for (std::size_t at = 0; at + needle.size() <= length; at += needle.size())
+                background.replace(at, needle.size(),
+                                   NearMiss(needle, (at / needle.size()) % needle.size()));
+            const auto check = [&](const std::string& text, const char* what) {
+                for (const std::size_t from : {std::size_t{0}, std::size_t{1}, std::size_t{31},
+                                               std::size_t{63}, text.size() / 2}) {
+                    if (from > text.size())
+                        continue;
+                    const std::size_t want = Expected(text, from, needle);
+                    ASSERT_EQ(FindLiteral(text, from, needle), want)
+                        << c.name << ", " << what << ", length " << length << ", from " << from;
+                    for (const detail::SearchKind kind : kinds)
+                        ASSERT_EQ(Searched(kind, text, from, needle), want)
+                            << c.name << ", " << what << ", length " << length << ", from " << from
+                            << ", kind " << static_cast<int>(kind);
+                }
+            };
+            for (std::size_t at = 0; at + needle.size() <= length; ++at) {
+                std::string text = background;
+                text.replace(at, needle.size(), needle);
+                check(text, "placed");
+            }
+            // The text ends inside a needle: every prefix of it, and nothing found there.
+            for (std::size_t cut = 1; cut < needle.size(); ++cut) {
+                std::string text = background;
+                text.replace(length - cut, cut, needle.substr(0, cut));
+                check(text, "cut off");
+            }
+        }
+    }
+}
+
+// Where the compared bytes agree almost everywhere, the search gives up on the vector filter;
+// the answer must stay the same, before the switch and after it.
 TEST(FindLiteral, TextFullOfFalseCandidates) {
-    std::string text(5000, 'a');
-    EXPECT_EQ(FindLiteral(text, 0, "abba"), kNotFound);
-    text.replace(4321, 4, "abba");
-    EXPECT_EQ(FindLiteral(text, 0, "abba"), 4321u);
-    EXPECT_EQ(FindLiteral(text, 4322, "abba"), kNotFound);
-    EXPECT_EQ(FindLiteral(text, 7, "aaaa"), 7u);
-    // A zero byte is an ordinary byte, in the text and in the needle.
-    text[4999] = '\0';
-    EXPECT_EQ(FindLiteral(text, 0, std::string_view("a\0", 2)), 4998u);
+    const std::vector<detail::SearchKind> kinds = KindsThatRun();
+    const struct {
+        const char* name;
+        std::string text;
+        std::string needle;
+        std::size_t from;
+    } cases[] = {
+        {"no candidate at all", std::string(5000, 'a'), "abba", 0},
+        {"a candidate every 4 bytes, no match", Repeat("abbb", 1250), "abba", 0},
+        {"a candidate every 4 bytes, match late", Repeat("abbb", 1080) + "abba" + Repeat("abbb", 5),
+         "abba", 0},
+        {"a candidate every 4 bytes, match early", "abba" + Repeat("abbb", 1250), "abba", 0},
+        {"a candidate at every byte", std::string(5000, 'a'), "aaaa", 7},
+        {"a zero byte is an ordinary byte", std::string(4999, 'a') + std::string(1, '\0'),
+         std::string("a\0", 2), 0},
+        {"control bytes everywhere", Repeat("\x01\x02", 2000) + "\x01\x01\x02", "\x01\x01\x02", 3},
+    };
+    for (const auto& c : cases) {
+        const std::size_t want = Expected(c.text, c.from, c.needle);
+        EXPECT_EQ(FindLiteral(c.text, c.from, c.needle), want) << c.name;
+        for (const detail::SearchKind kind : kinds)
+            EXPECT_EQ(Searched(kind, c.text, c.from, c.needle), want)
+                << c.name << ", kind " << static_cast<int>(kind);
+    }
 }
 
 namespace {

@@ -4,7 +4,8 @@
 The seeds are committed; run this again only to change them. Each seed is laid out as the
 targets read it (FuzzInput.h): a flags byte, texts led by a two-byte little-endian length, and
 the rest. The seeds start the fuzzer at the edges of the rules: the wrap threshold and window,
-piece boundaries, CR LF, Ctrl-Z, zero bytes, high bytes and over-long table lines.
+piece boundaries, CR LF, Ctrl-Z, zero bytes, high bytes and over-long table lines, and for the
+search: near misses, rare bytes, and a find text cut off by the text's end.
 """
 
 import pathlib
@@ -87,6 +88,23 @@ def pieces() -> dict:
     }
 
 
+def search() -> dict:
+    def seed(find: bytes, body: bytes, flags: int = 0) -> bytes:
+        return bytes([flags]) + text(find) + body
+
+    deck = b"".join(b"PLATE,P%d,MAT=S355J2,THK=12.0\n" % i for i in range(40))
+    return {
+        "absent_in_deck": seed(b"S275JR", deck),
+        "at_the_end": seed(b"S275JR", deck + b"S275JR"),
+        "cut_off_at_the_end": seed(b"S275JR", deck + b"S275J"),
+        "near_misses": seed(b"abba", b"abbb" * 300 + b"abba" + b"abbb" * 3),
+        "rare_bytes": seed(b"\x01e\x02", b"e\x01e" * 100 + b"\x01e\x02", 128),
+        "zero_and_high": seed(b"\x00\xff", b"\xff\x00" * 70 + b"\x00\xff", 3),
+        "repeated_byte": seed(b"a" * 70, b"a" * 69 + b"b" + b"a" * 140, 1),
+    }
+
+
 write("environment_table", env_table())
 write("line_rewrite", line_rewrite())
 write("pieces", pieces())
+write("search", search())

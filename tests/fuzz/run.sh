@@ -27,7 +27,7 @@ cmake --build "$build" --parallel 2
 seconds=${VELDRAN_FUZZ_SECONDS:-45}
 jobs=${VELDRAN_FUZZ_JOBS:-1}
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(environment_table line_rewrite pieces)
+[ ${#targets[@]} -gt 0 ] || targets=(environment_table line_rewrite pieces search)
 
 export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
