@@ -203,6 +203,8 @@ int RunUndo(const Options&, Reporter& report) {
     std::uint64_t restored = 0;
     std::uint64_t failed = 0;
     std::string error;
+    UndoSettings undo;
+    undo.stop = &StopRequested();
     const bool any = UndoLastReplace(
         settings.logDir,
         [&](const std::string& path, const std::string& why) {
@@ -214,12 +216,14 @@ int RunUndo(const Options&, Reporter& report) {
                 ++failed;
             }
         },
-        error);
+        error, undo);
     if (!any) {
         report.Note(error);
         return kExitFailure;
     }
     const bool resultsOut = report.FinishResults();
+    if (StopSignal() != 0)
+        return Interrupted(report);
     // The journal stopped early: files that replace changed later stay changed.
     if (!error.empty())
         report.Note(error);

@@ -212,9 +212,10 @@ bool RestoreAll(const Run& run, const UndoReport& report, const UndoSettings& se
             else if (r->write)
                 r->file.SwapIn(r->error, settings.faults);
             r->file.Close();
-            all = all && r->error.empty() && !r->skip;
-            if (!r->skip)
-                report(entries[i].path, r->error);
+            if (r->skip)
+                continue; // its file went back during the Replace
+            all = all && r->error.empty();
+            report(entries[i].path, r->error);
         }
         group.clear();
     }

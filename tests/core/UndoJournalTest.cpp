@@ -510,3 +510,45 @@ TEST_F(UndoJournalTest, AJournalThatStoppedEarlySaysSoAtUndo) {
     EXPECT_EQ(undone.reports[0], std::make_pair(a, std::string()));
     EXPECT_EQ(test::ReadBytes(b), "EH36 b\n");
 }
+
+namespace {
+
+// Refuses the swap of the `which`-th file swapped in.
+class RefuseSwap : public WriteFaults {
+public:
+    explicit RefuseSwap(int which) : m_which(which) {}
+    int Inject(WriteStep step) override {
+        return step == WriteStep::Rename && ++m_swaps == m_which ? EIO : 0;
+    }
+
+private:
+    int m_which;
+    int m_swaps = 0;
+};
+
+} // namespace
+
+TEST_F(UndoJournalTest, AFileRefusedAtItsSwapKeepsNothingToUndo) {
+    const std::string a = Scheme("a.sch", "AH36 a\n");
+    const std::string b = Scheme("b.sch", "AH36 b\n");
+    {
+        UndoJournal journal;
+        std::string error;
+        ASSERT_TRUE(journal.Start(logDir, error)) << error;
+        RefuseSwap faults(2);
+        RewriteJob job{"", "AH36", "EH36", dir.File("VELDRAN.log"), dir.File("BATCH.dat")};
+        job.journal = &journal;
+        FixedOptionBoxes boxes(false, false);
+        PipelineSettings settings;
+        settings.jobs = 1;
+        settings.faults = &faults;
+        ReplaceFiles({a, b}, job, boxes, settings, [](std::size_t, const RewriteOutcome&) {});
+    }
+    ASSERT_EQ(test::ReadBytes(b), "AH36 b\n");
+    Undone undone = Undo();
+    ASSERT_EQ(undone.reports.size(), 1u);
+    EXPECT_EQ(undone.reports[0], std::make_pair(a, std::string()));
+    undone = Undo();
+    EXPECT_FALSE(undone.any);
+    EXPECT_EQ(undone.error, "nothing to undo");
+}
