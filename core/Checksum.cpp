@@ -41,8 +41,8 @@ std::uint64_t ContentChecksum(std::string_view bytes) {
         for (std::size_t i = 0; i < 4; ++i)
             lanes[i] = RotateLeft(lanes[i] + Load(p + 8 * i) * kPrime2, 31) * kPrime1;
     std::uint64_t h = static_cast<std::uint64_t>(bytes.size()) * kPrime1;
-    for (const std::uint64_t lane : lanes)
-        h = RotateLeft(h ^ Avalanche(lane), 27) * kPrime1 + kPrime2;
+    for (std::size_t i = 0; i < 4; ++i)
+        h = RotateLeft(h ^ Avalanche(lanes[i]), 27) * kPrime1 + kPrime2;
     for (; left >= 8; p += 8, left -= 8)
         h = RotateLeft(h ^ Avalanche(Load(p)), 27) * kPrime1 + kPrime2;
     std::uint64_t tail = 0;

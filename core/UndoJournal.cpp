@@ -128,9 +128,10 @@ UndoJournal::UndoJournal() = default;
 
 UndoJournal::~UndoJournal() {
     // What is left is the order of the last swaps: it need not be durable.
-    std::string error;
-    if (m_index != kNoIndex && !m_queued.empty())
+    if (m_index != kNoIndex && !m_queued.empty()) {
+        std::string error;
         journalfs::Append(m_index, m_queued, error);
+    }
     NativeHandle index = m_index;
     journalfs::Close(index);
 }
@@ -282,9 +283,8 @@ bool UndoJournal::MakeDurable(std::size_t entry, std::string& error) {
     if (m_state[entry - 1] == kWritten) {
         // Every entry written so far becomes durable with this one.
         const EntryState now = journalfs::Sync(m_index, m_folders->run, why) ? kDurable : kLost;
-        for (std::uint8_t& state : m_state)
-            if (state == kWritten)
-                state = now;
+        std::replace(m_state.begin(), m_state.end(), std::uint8_t{kWritten},
+                     static_cast<std::uint8_t>(now));
         if (now == kLost)
             StopLocked("cannot keep the original for undo: " + why);
     }
