@@ -90,7 +90,7 @@ int RunReplace(const Options& options, Reporter& report) {
     const std::string journalFolder = UndoJournal::FolderIn(settings.logDir);
     bool journalKept = true;
     if (options.noUndo) {
-        UndoJournal::Clear(settings.logDir); // the last Replace is this one, and it has none
+        UndoJournal::StartEmpty(settings.logDir); // the last Replace is this one, and it has none
     } else {
         std::string error;
         journalKept = journal.Start(settings.logDir, error);
@@ -203,6 +203,8 @@ int RunUndo(const Options&, Reporter& report) {
     std::uint64_t restored = 0;
     std::uint64_t failed = 0;
     std::string error;
+    UndoSettings undo;
+    undo.stop = &StopRequested();
     const bool any = UndoLastReplace(
         settings.logDir,
         [&](const std::string& path, const std::string& why) {
@@ -214,15 +216,20 @@ int RunUndo(const Options&, Reporter& report) {
                 ++failed;
             }
         },
-        error);
+        error, undo);
     if (!any) {
         report.Note(error);
         return kExitFailure;
     }
     const bool resultsOut = report.FinishResults();
+    if (StopSignal() != 0)
+        return Interrupted(report);
+    // The journal stopped early: files that replace changed later stay changed.
+    if (!error.empty())
+        report.Note(error);
     report.Note(std::to_string(restored) + " restored, " + std::to_string(failed) +
                 " not restored");
-    return tableRead && failed == 0 && resultsOut ? kExitOk : kExitFailure;
+    return tableRead && failed == 0 && error.empty() && resultsOut ? kExitOk : kExitFailure;
 }
 
 int RunEnv(Reporter& report) {

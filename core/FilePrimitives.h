@@ -70,9 +70,11 @@ bool SwappedOutIsTarget(const NativeTarget& target);
 bool SwapBack(NativeTarget& target, std::string& error);
 // Removes the swapped-out original; the rewrite is complete.
 void RemoveSwappedOut(NativeTarget& target);
-// Keeps the open file at `path` (another directory): a second name for the same file where the
-// file system allows, a copy with its mode otherwise.
-bool KeepOriginal(NativeTarget& target, const std::string& path, std::string& error);
+// Keeps the open file as `name` in `folder`: a second name for the same file where the file
+// system allows (and `copy` does not ask for a copy), otherwise a copy of the bytes that is the
+// user's own, open to no one else, with no set-id bit.
+bool KeepOriginal(NativeTarget& target, const FolderRef& folder, const std::string& name, bool copy,
+                  std::string& error);
 
 // Opens for appending without blocking, refuses a non-regular file and an unsafe symbolic link,
 // takes the lock and notes the size.

@@ -8,6 +8,7 @@
 
 #include <mutex>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace veldran {
@@ -174,7 +175,11 @@ struct FileInFlight::Buffers : TextBuffers {};
 FileInFlight::FileInFlight(RewriteJob job)
     : m_job(std::move(job)), m_buffers(std::make_unique<Buffers>()) {}
 
-FileInFlight::~FileInFlight() = default;
+FileInFlight::~FileInFlight() {
+    // A file that was not swapped in after all keeps nothing in the journal.
+    if (m_journalEntry != 0)
+        m_job.journal->Discard(m_journalEntry);
+}
 
 void FileInFlight::Refuse(std::string error) {
     outcome = RewriteOutcome{};
@@ -202,6 +207,10 @@ bool FileInFlight::Prepare(WriteFaults* faults, bool waitForLock) {
             Refuse(std::move(outcome.error));
             return false;
         }
+        // The original is kept here, on the worker, so that the journal costs the committer
+        // no more than writing the group's entries at once before the first swap.
+        if (m_replacing && m_job.journal != nullptr)
+            m_journalEntry = m_job.journal->Keep(m_file, m_job.path, newText, outcome.journalError);
         TextBuffers::Release(newText);
         return true;
     } catch (const std::bad_alloc&) {
@@ -229,26 +238,15 @@ void FileInFlight::FailFlush(const std::string& error) {
 }
 
 bool FileInFlight::SwapIn(WriteFaults* faults) {
-    UndoJournal* journal = m_job.journal;
-    if (journal == nullptr || !journal->Working())
-        return m_file.SwapIn(outcome.error, faults);
-    // The original is kept before the swap, and recorded with the identity the new file will
-    // have. A journal that fails stops keeping originals; the rewrite goes on, said once.
-    FileIdentity replaced;
-    const std::string original = journal->NextOriginal();
-    if (!m_file.ReplacementIdentity(replaced) ||
-        !m_file.KeepOriginal(original, outcome.journalError) ||
-        !journal->Add(m_job.path, replaced, outcome.journalError)) {
-        journal->Discard(original);
-        journal->Stop();
-        if (outcome.journalError.empty())
-            outcome.journalError = "cannot keep the original for undo";
-        return m_file.SwapIn(outcome.error, faults);
-    }
-    if (m_file.SwapIn(outcome.error, faults))
-        return true;
-    journal->Discard(original);
-    return false;
+    // The entry is durable before the swap. A journal that fails stops keeping originals; the
+    // rewrite goes on, said once.
+    if (m_journalEntry != 0 && !m_job.journal->MakeDurable(m_journalEntry, outcome.journalError))
+        m_job.journal->Discard(std::exchange(m_journalEntry, 0));
+    if (!m_file.SwapIn(outcome.error, faults))
+        return false; // the destructor drops the entry
+    if (m_journalEntry != 0)
+        m_job.journal->Swapped(std::exchange(m_journalEntry, 0));
+    return true;
 }
 
 void FileInFlight::Complete(OptionBoxes& boxes, WriteFaults* faults) {

@@ -109,6 +109,7 @@ private:
     std::string_view m_text; // the text the pieces were cut from, for the log records
     bool m_replacing = false;
     bool m_busy = false;
+    std::size_t m_journalEntry = 0; // the journal's entry for this file, until it is swapped in
 };
 
 // What a Replace would make of one file, nothing written: its bytes now and after, the

@@ -190,10 +190,11 @@ bool RewritableFile::ReplacementIdentity(FileIdentity& identity) const {
     return native::Identify(m_target->replacement, identity);
 }
 
-bool RewritableFile::KeepOriginal(const std::string& path, std::string& error) {
+bool RewritableFile::KeepOriginal(const FolderRef& folder, const std::string& name,
+                                  std::string& error, bool copy) {
     FileIdentity before;
     const bool unchanged = native::Identify(m_target->file, before) && before == m_read;
-    if (!native::KeepOriginal(*m_target, path, error))
+    if (!native::KeepOriginal(*m_target, folder, name, copy, error))
         return false;
     // A second name changes the file's status time, and only that: it is the one to expect now.
     // A file changed by someone else keeps its old expectation, and the swap refuses it.

@@ -43,6 +43,12 @@ struct FileIdentity {
     }
 };
 
+// A folder opened once, to keep files in: its handle (POSIX; -1 elsewhere) and its path.
+struct FolderRef {
+    std::intptr_t handle = -1;
+    std::string path;
+};
+
 struct NativeTarget; // the platform's open file and where it lies
 struct NativeAppend; // the platform's open, locked output file
 
@@ -75,9 +81,11 @@ public:
     bool Prepare(std::string_view data, std::string& error, WriteFaults* faults = nullptr);
     bool Flush(std::string& error, WriteFaults* faults = nullptr);
     bool SwapIn(std::string& error, WriteFaults* faults = nullptr);
-    // Keeps the file that was read at `path` (for undo): a second name where the file system
-    // allows, a copy otherwise. Should the file change before the swap, the swap goes back.
-    bool KeepOriginal(const std::string& path, std::string& error);
+    // Keeps the file that was read as `name` in `folder` (for undo): a second name where the
+    // file system allows, a copy otherwise (always, with `copy`). A copy is the user's own, open
+    // to no one else. Should the file change before the swap, the swap goes back.
+    bool KeepOriginal(const FolderRef& folder, const std::string& name, std::string& error,
+                      bool copy = false);
     // The identity the prepared replacement will have under the name.
     bool ReplacementIdentity(FileIdentity& identity) const;
     // The identity of the file as Read found it.

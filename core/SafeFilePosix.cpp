@@ -512,13 +512,19 @@ void RemoveSwappedOut(NativeTarget& t) {
     t.replacementName.clear();
 }
 
-bool KeepOriginal(NativeTarget& t, const std::string& path, std::string& error) {
+bool KeepOriginal(NativeTarget& t, const FolderRef& folder, const std::string& name, bool copy,
+                  std::string& error) {
     // The original stays a complete file of its own once it is swapped out: a second name costs
-    // no copy. Made through the descriptor, never the name, which may meanwhile name another.
-    int rc = ::linkat(Fd(t.file), "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH);
-    if (rc != 0 && (errno == ENOENT || errno == EPERM)) {
-        const std::string self = "/proc/self/fd/" + std::to_string(t.file);
-        rc = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW);
+    // no copy. Made through the descriptors, never the names, which may meanwhile name others.
+    const int at = Fd(folder.handle);
+    int rc = -1;
+    errno = EXDEV;
+    if (!copy) {
+        rc = ::linkat(Fd(t.file), "", at, name.c_str(), AT_EMPTY_PATH);
+        if (rc != 0 && (errno == ENOENT || errno == EPERM)) {
+            const std::string self = "/proc/self/fd/" + std::to_string(t.file);
+            rc = ::linkat(AT_FDCWD, self.c_str(), at, name.c_str(), AT_SYMLINK_FOLLOW);
+        }
     }
     if (rc == 0)
         return true;
@@ -526,12 +532,13 @@ bool KeepOriginal(NativeTarget& t, const std::string& path, std::string& error) 
         error = Reason("cannot keep the original for undo", errno);
         return false;
     }
-    struct stat st {};
-    const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0 || ::fstat(Fd(t.file), &st) != 0) {
+    // A copy is the user's own and no one else's: undo takes the owner, mode and ACL from the
+    // file it restores, so the copy needs none of them, and carrying a set-id bit or a group to
+    // it, or dropping an ACL that shut someone out, would open the old text to others.
+    const int out =
+        ::openat(at, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (out < 0) {
         error = Reason("cannot keep the original for undo", errno);
-        if (out >= 0)
-            ::close(out);
         return false;
     }
     std::vector<char> buffer(std::size_t{1} << 20);
@@ -549,11 +556,20 @@ bool KeepOriginal(NativeTarget& t, const std::string& path, std::string& error) 
             break;
         offset += static_cast<std::uint64_t>(n);
     }
-    if (err == 0 && (::fchmod(out, st.st_mode & 07777) != 0 || ::fdatasync(out) != 0))
+    // The mode is set again: a setgid folder may have given the copy its group, which 0600
+    // already shuts out; an inherited default ACL is dropped with the attribute.
+    if (err == 0 && ::fchmod(out, 0600) != 0)
+        err = errno;
+#ifdef __linux__
+    if (err == 0 && ::fremovexattr(out, "system.posix_acl_access") != 0 && errno != ENODATA &&
+        errno != ENOTSUP)
+        err = errno;
+#endif
+    if (err == 0 && ::fdatasync(out) != 0)
         err = errno;
     ::close(out);
     if (err != 0) {
-        ::unlink(path.c_str());
+        ::unlinkat(at, name.c_str(), 0);
         error = Reason("cannot keep the original for undo", err);
         return false;
     }

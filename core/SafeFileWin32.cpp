@@ -402,10 +402,12 @@ void RemoveSwappedOut(NativeTarget& t) {
     t.replacementName.clear();
 }
 
-bool KeepOriginal(NativeTarget& t, const std::string& path, std::string& error) {
+bool KeepOriginal(NativeTarget& t, const FolderRef& folder, const std::string& name, bool copy,
+                  std::string& error) {
     // A second name on the same volume costs no copy; across volumes the bytes are copied. The
     // name is safe to use: no one else may rename or delete the file while it is held.
-    if (::CreateHardLinkA(path.c_str(), t.name.c_str(), nullptr) ||
+    const std::string path = folder.path + "\\" + name;
+    if ((!copy && ::CreateHardLinkA(path.c_str(), t.name.c_str(), nullptr)) ||
         ::CopyFileA(t.name.c_str(), path.c_str(), TRUE))
         return true;
     error = SystemReason("cannot keep the original for undo", ::GetLastError());

@@ -569,9 +569,13 @@ void CMainDlg::OnEditUndoReplace() {
         MessageBox("There is no Replace to undo (" + error + ").", nullptr, MB_OK);
         return;
     }
-    const CString summary = std::to_string(restored) + (restored == 1 ? " file" : " files") +
-                            " restored, " + std::to_string(failed) + " not restored.";
-    MessageBox(summary + unlisted, nullptr, failed == 0 ? MB_OK : MB_OK | MB_ICONWARNING);
+    CString summary = std::to_string(restored) + (restored == 1 ? " file" : " files") +
+                      " restored, " + std::to_string(failed) + " not restored.";
+    // The journal stopped early: files that Replace changed later stay changed.
+    if (!error.empty())
+        summary += "\n\n" + error + ".";
+    MessageBox(summary + unlisted, nullptr,
+               failed == 0 && error.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // veldran-cli replace, against bytes written out by hand from the rewrite rules.
 #include "CliRunner.h"
+#include "UndoJournal.h"
 
 #include <gtest/gtest.h>
 
@@ -163,16 +164,16 @@ TEST(ReplaceCommand, ReportsAnOutputFileThatCannotBeWrittenOnce) {
     EXPECT_EQ(run.exitCode, 1);
     // The scheme files are safe on disk and listed; only the records and the undo are lost.
     EXPECT_EQ(run.out, a + "\n" + b + "\n");
-    EXPECT_EQ(run.err, "veldran-cli: " + noLogDir + veldran::kDirSeparator +
-                           "veldran-undo: cannot start the undo journal: " +
-                           // the C++ library's words for it, on Windows too
-                           (veldran::kIsWindows ? "No such file or directory" : NoSuchDirectory()) +
-                           "; this replace cannot be undone\n" + "veldran-cli: " + noLogDir +
-                           veldran::kDirSeparator +
-                           "VELDRAN.log: cannot open: " + NoSuchDirectory() + "\n" +
-                           "veldran-cli: " + noDataDir + veldran::kDirSeparator +
-                           "VELDRAN_BATCH.dat: cannot open: " + NoSuchDirectory() + "\n" +
-                           Summary("2 files, 2 changed, 3 replacements, 0 failed"));
+    EXPECT_EQ(run.err,
+              "veldran-cli: " + veldran::UndoJournal::FolderIn(noLogDir + veldran::kDirSeparator) +
+                  ": cannot start the undo journal: " +
+                  // the C++ library's words for it, on Windows too
+                  (veldran::kIsWindows ? "No such file or directory" : NoSuchDirectory()) +
+                  "; this replace cannot be undone\n" + "veldran-cli: " + noLogDir +
+                  veldran::kDirSeparator + "VELDRAN.log: cannot open: " + NoSuchDirectory() + "\n" +
+                  "veldran-cli: " + noDataDir + veldran::kDirSeparator +
+                  "VELDRAN_BATCH.dat: cannot open: " + NoSuchDirectory() + "\n" +
+                  Summary("2 files, 2 changed, 3 replacements, 0 failed"));
     EXPECT_EQ(ReadBytes(a), Native("EH40\n"));
     EXPECT_EQ(ReadBytes(b), Native("EH40 EH40\n"));
 
