@@ -14,6 +14,7 @@
 #include <mutex>
 #include <random>
 #include <set>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -209,13 +210,21 @@ void RemoveIfLeftover(int dir, const char* name) {
 // the run's own work in it when the directory is large.
 void SweepLeftovers(int dir) {
     static std::mutex mutex;
-    static std::set<std::pair<dev_t, ino_t>> swept;
+    // A directory by device, inode and birth time: a removed directory's inode may come back.
+    static std::set<std::tuple<dev_t, ino_t, std::int64_t>> swept;
     struct stat st {};
     if (::fstat(dir, &st) != 0)
         return;
+    std::int64_t born = 0;
+#if defined(__linux__) && defined(STATX_BTIME)
+    struct statx sx {};
+    if (::statx(dir, "", AT_EMPTY_PATH, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME))
+        born = static_cast<std::int64_t>(sx.stx_btime.tv_sec) * 1'000'000'000 +
+               sx.stx_btime.tv_nsec;
+#endif
     {
         const std::lock_guard<std::mutex> lock(mutex);
-        if (!swept.insert({st.st_dev, st.st_ino}).second)
+        if (!swept.insert({st.st_dev, st.st_ino, born}).second)
             return;
     }
     const int fd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);

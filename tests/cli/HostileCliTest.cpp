@@ -240,11 +240,11 @@ TEST(HostileCli, AStopSignalEndsTheRunCleanlyWithTheListSoFar) {
         const std::string done = ws.Scheme("a.sch", "AH36\n");
         const std::string busy = ws.Scheme("b.sch", "AH36\n");
         const std::string later = ws.Scheme("c.sch", "AH36\n");
-        // Another veldran holds the second file; the signal comes while this one waits.
+        // Another veldran holds the second file; the signal comes once this one says it waits.
         veldran::test::HeldLock held(busy);
         RunSettings settings = ws.Env();
-        settings.whileRunning = [&](int pid) {
-            EXPECT_TRUE(veldran::test::SomeoneWaitsForLock(busy));
+        settings.whileRunning = [&](int pid, ChildEvents& events) {
+            EXPECT_TRUE(events.WaitFor(kLockWaitEvent));
             ::kill(pid, signal);
         };
         const CliRun run =

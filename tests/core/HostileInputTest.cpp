@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -665,7 +667,6 @@ TEST_F(HostileInput, AFileThatGrowsWhileItIsReadLosesNothing) {
             if (fd >= 0 && ::write(fd, "grown\n", 6) == 6)
                 ++appended;
             ::close(fd);
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     });
     while (appended == 0)
@@ -803,19 +804,45 @@ TEST_F(HostileInput, AFullDiskForTheChangeLogAndTheBatchDataFile) {
 
 namespace {
 
-// Runs `act` once, at `step` of a rewrite: another program at that moment.
+// Runs `act` once, at `step` of a rewrite: another program at that moment. `err`, when given,
+// then fails the step.
 class ActAt : public WriteFaults {
 public:
-    ActAt(WriteStep step, std::function<void()> act) : m_step(step), m_act(std::move(act)) {}
+    ActAt(WriteStep step, std::function<void()> act, int err = 0)
+        : m_step(step), m_act(std::move(act)), m_err(err) {}
     int Inject(WriteStep step) override {
-        if (step == m_step && m_act)
-            std::exchange(m_act, nullptr)();
-        return 0;
+        if (step != m_step || !m_act)
+            return 0;
+        std::exchange(m_act, nullptr)();
+        return m_err;
     }
 
 private:
     WriteStep m_step;
     std::function<void()> m_act;
+    int m_err;
+};
+
+// Tells when the code it is given to begins to wait for a lock: Wait() blocks until it has.
+class LockWaitSeen : public WriteFaults {
+public:
+    int Inject(WriteStep step) override {
+        if (step == WriteStep::WaitForLock) {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_waiting = true;
+            m_seen.notify_all();
+        }
+        return 0;
+    }
+    void Wait() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_seen.wait(lock, [this] { return m_waiting; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_seen;
+    bool m_waiting = false;
 };
 
 } // namespace
@@ -874,8 +901,9 @@ TEST_F(HostileInput, TwoVeldransOnOneFileTakeTurns) {
     ASSERT_TRUE(first->Open(path, error) && first->Read(text, error)) << error;
 
     RewriteOutcome second;
-    std::thread other([&] { second = ProcessFile(Job(path, "AH40", "EH40"), boxes); });
-    ASSERT_TRUE(test::SomeoneWaitsForLock(path));
+    LockWaitSeen waits;
+    std::thread other([&] { second = ProcessFile(Job(path, "AH40", "EH40"), boxes, &waits); });
+    waits.Wait();
     EXPECT_TRUE(first->Replace("EH36 AH40\n", error)) << error;
     first.reset();
     other.join();
@@ -889,8 +917,9 @@ TEST_F(HostileInput, AFailedAppendTakesBackOnlyItsOwnRecords) {
     ASSERT_TRUE(ours.Open(LogPath(), error)) << error;
     ASSERT_TRUE(ours.Append(std::string(100000, 'o'), error)) << error; // past one block
     bool theirs = false;
-    std::thread other([&] { theirs = AppendToFile(LogPath(), "theirs\n", error); });
-    ASSERT_TRUE(test::SomeoneWaitsForLock(LogPath()));
+    LockWaitSeen waits;
+    std::thread other([&] { theirs = AppendToFile(LogPath(), "theirs\n", error, &waits); });
+    waits.Wait();
     ours.Rollback();
     other.join();
     EXPECT_TRUE(theirs) << error;
