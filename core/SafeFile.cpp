@@ -304,19 +304,19 @@ bool RewritableFile::SwapIn(std::string& error, WriteFaults* faults) {
         // the file that was read, unchanged, it goes back.
         if (const int err = Fault(faults, WriteStep::Exchanged)) {
             error = ErrnoReason("cannot replace the file", err);
-            return SwapBack(error);
+            return SwapBack(error, faults);
         }
         if (!native::SwappedOutIsTarget(t) || !native::Identify(t.file, now) ||
             !now.SameContent(m_read) || (m_recent && !HoldsExactly(t.file, m_readData))) {
             error = kChangedWhileRewritten;
-            return SwapBack(error);
+            return SwapBack(error, faults);
         }
     }
     native::RemoveSwappedOut(t);
     return true;
 }
 
-bool RewritableFile::SwapBack(std::string& error) {
+bool RewritableFile::SwapBack(std::string& error, WriteFaults* faults) {
     NativeTarget& t = *m_target;
     // While the new file held the name, another program may have written into it. A tail it
     // appended goes to the end of the file that goes back: first while that file still lies
@@ -344,6 +344,7 @@ bool RewritableFile::SwapBack(std::string& error) {
         return Written::Appended;
     };
     Written ours = carryTail();
+    (void)Fault(faults, WriteStep::SwapBack);
     std::string reason;
     if (!native::SwapBack(t, reason)) {
         error = reason;

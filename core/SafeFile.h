@@ -16,8 +16,9 @@ namespace veldran {
 // The steps of a file write, in the order in which they happen. `WaitForLock` is asked when the
 // file's lock is found held by another veldran, before the wait for it begins. `Rename` is the
 // moment just before the new file is swapped in under the file's name; `Exchanged` the moment
-// after the exchange, before the file that was swapped out is checked.
-enum class WriteStep { WaitForLock, CreateTemp, Write, Flush, Rename, Exchanged };
+// after the exchange, before the file that was swapped out is checked; `SwapBack` the moment
+// before a file that failed that check is put back (a test may act there, not fail it).
+enum class WriteStep { WaitForLock, CreateTemp, Write, Flush, Rename, Exchanged, SwapBack };
 
 // A seam for tests: asked before each step, a non-zero errno makes that step fail as if the
 // system had refused it. A test may also act as another program there.
@@ -111,7 +112,7 @@ public:
     void Close();
 
 private:
-    bool SwapBack(std::string& error);
+    bool SwapBack(std::string& error, WriteFaults* faults);
 
     std::unique_ptr<NativeTarget> m_target;
     FileIdentity m_read;

@@ -963,31 +963,57 @@ TEST_F(HostileInput, AChangeThatSizeAndTimesDoNotShowIsFoundByItsBytes) {
     }
 }
 
+namespace {
+
+// Acts at several steps of a rewrite, each once; `err` fails the step `failing`.
+class ActAtSteps : public WriteFaults {
+public:
+    ActAtSteps(std::map<WriteStep, std::function<void()>> acts, WriteStep failing, int err)
+        : m_acts(std::move(acts)), m_failing(failing), m_err(err) {}
+    int Inject(WriteStep step) override {
+        const auto act = m_acts.find(step);
+        if (act != m_acts.end())
+            std::exchange(act->second, nullptr)();
+        return step == m_failing ? m_err : 0;
+    }
+
+private:
+    std::map<WriteStep, std::function<void()>> m_acts;
+    WriteStep m_failing;
+    int m_err;
+};
+
+} // namespace
+
 TEST_F(HostileInput, WhatAnotherProgramWritesIntoTheNewFileIsNeverLost) {
     // Between the exchange and its check the new file holds the name: a program that opens the
-    // name then writes into the new file. One that kept the old file open writes into that.
+    // name then writes into the new file; so it does until a file that failed the check is put
+    // back. One that kept the old file open writes into that.
     const std::string path = dir.File("shared.sch");
     struct Case {
         const char* how;
-        std::string byName;       // appended to whatever the name holds
         std::string inPlace;      // written over the start of whatever the name holds
+        std::string byName;       // appended to whatever the name holds
+        std::string late;         // appended by name just before the swap back
         std::string byDescriptor; // appended to the old file through a descriptor kept open
         int err;                  // the check fails as if the system had refused it
         std::string file;         // what the file holds afterwards
         std::string kept;         // the new file kept beside it ("" when none)
     };
     const Case cases[] = {
-        {"appended by name, the old file unchanged: the new file stays, with the line", "name\n",
-         "", "", 0, "EH36\nname\n", ""},
-        {"appended by name, the old file appended to: both lines go back, in order", "name\n", "",
-         "old\n", 0, "AH36\nold\nname\n", ""},
-        {"appended by name, the check failing: the line goes back with the old file", "name\n",
-         "", "", EIO, "AH36\nname\n", ""},
-        {"the old file appended to: it goes back, the new file goes", "", "", "old\n", 0,
+        {"appended by name, the old file unchanged: the new file stays, with the line", "",
+         "name\n", "", "", 0, "EH36\nname\n", ""},
+        {"appended by name, the old file appended to: both lines go back, in order", "", "name\n",
+         "", "old\n", 0, "AH36\nold\nname\n", ""},
+        {"appended by name, the check failing: the line goes back with the old file", "",
+         "name\n", "", "", EIO, "AH36\nname\n", ""},
+        {"appended by name before and during the swap back: all goes back, in order", "",
+         "name\n", "late\n", "old\n", 0, "AH36\nold\nname\nlate\n", ""},
+        {"the old file appended to: it goes back, the new file goes", "", "", "", "old\n", 0,
          "AH36\nold\n", ""},
-        {"the new file overwritten by name: it is kept beside the old one", "", "XX", "old\n", 0,
-         "AH36\nold\n", "XX36\n"},
-        {"the new file overwritten and appended to: kept whole", "more\n", "XX", "", EIO,
+        {"the new file overwritten by name: it is kept beside the old one", "XX", "", "", "old\n",
+         0, "AH36\nold\n", "XX36\n"},
+        {"the new file overwritten and appended to: kept whole", "XX", "more\n", "", "", EIO,
          "AH36\n", "XX36\nmore\n"},
     };
     for (const Case& c : cases) {
@@ -996,21 +1022,23 @@ TEST_F(HostileInput, WhatAnotherProgramWritesIntoTheNewFileIsNeverLost) {
         Remember();
         const int old = ::open(path.c_str(), O_WRONLY | O_APPEND);
         ASSERT_GE(old, 0);
-        ActAt other(
-            WriteStep::Exchanged,
-            [&] {
-                const int named = ::open(path.c_str(), O_WRONLY);
-                ASSERT_GE(named, 0);
-                ASSERT_EQ(::pwrite(named, c.inPlace.data(), c.inPlace.size(), 0),
-                          static_cast<ssize_t>(c.inPlace.size()));
-                ::close(named);
-                if (!c.byName.empty()) {
-                    std::ofstream(path, std::ios::binary | std::ios::app) << c.byName;
-                }
-                ASSERT_EQ(::write(old, c.byDescriptor.data(), c.byDescriptor.size()),
-                          static_cast<ssize_t>(c.byDescriptor.size()));
-            },
-            c.err);
+        const auto append = [&](const std::string& line) {
+            if (!line.empty())
+                std::ofstream(path, std::ios::binary | std::ios::app) << line;
+        };
+        ActAtSteps other({{WriteStep::Exchanged,
+                           [&] {
+                               const int named = ::open(path.c_str(), O_WRONLY);
+                               ASSERT_GE(named, 0);
+                               ASSERT_EQ(::pwrite(named, c.inPlace.data(), c.inPlace.size(), 0),
+                                         static_cast<ssize_t>(c.inPlace.size()));
+                               ::close(named);
+                               append(c.byName);
+                               ASSERT_EQ(::write(old, c.byDescriptor.data(), c.byDescriptor.size()),
+                                         static_cast<ssize_t>(c.byDescriptor.size()));
+                           }},
+                          {WriteStep::SwapBack, [&] { append(c.late); }}},
+                         WriteStep::Exchanged, c.err);
         std::string error;
         const bool replaced = ReplaceFileContent(path, "EH36\n", error, &other);
         ::close(old);
