@@ -1111,10 +1111,11 @@ TEST_F(HostileInput, AKilledRunLeavesNoWholeFileThatALaterRunDoesNotRemove) {
         EXPECT_EQ(test::ReadBytes(path), c.file);
         std::string error;
         ASSERT_TRUE(ReplaceFileContent(sub + "/later.sch", "EH36\n", error)) << error;
-        EXPECT_EQ(Temporaries(sub).size(), c.leftAfter);
+        const std::vector<std::string> left = Temporaries(sub);
+        EXPECT_EQ(left.size(), c.leftAfter);
         EXPECT_EQ(test::ReadBytes(path), c.file);
-        if (c.leftAfter == 1) {
-            EXPECT_EQ(test::ReadBytes(sub + "/" + Temporaries(sub).front()), "AH36\n");
+        if (c.leftAfter == 1 && left.size() == 1) {
+            EXPECT_EQ(test::ReadBytes(sub + "/" + left.front()), "AH36\n");
         }
     }
 }
