@@ -40,8 +40,9 @@ namespace native {
 // file.
 bool OpenTarget(const std::string& path, NativeTarget& target, std::string& error);
 // Takes the file's lock, waiting (when `wait`) until no other veldran process rewrites the
-// file; without `wait` a lock held elsewhere sets `busy`. A set `stop` ends the wait. `moved` tells that meanwhile the name
-// was given to another file (the other process's result): the caller opens it anew.
+// file; without `wait` a lock held elsewhere sets `busy`. A set `stop` ends the wait. `moved` tells
+// that meanwhile the name was given to another file (the other process's result): the caller opens
+// it anew.
 bool LockTarget(NativeTarget& target, bool wait, const std::atomic<bool>* stop, bool& busy,
                 bool& moved, std::string& error);
 bool Identify(NativeHandle file, FileIdentity& identity);

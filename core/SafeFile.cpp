@@ -336,8 +336,8 @@ bool RewritableFile::SwapBack(std::string& error, WriteFaults* faults) {
             const std::size_t want =
                 static_cast<std::size_t>(std::min<std::uint64_t>(end - carried, chunk.size()));
             const long long n = native::ReadAt(t.replacement, carried, chunk.data(), want, ignored);
-            if (n <= 0 || !native::AppendToTarget(t, {chunk.data(), static_cast<std::size_t>(n)},
-                                                  ignored))
+            if (n <= 0 ||
+                !native::AppendToTarget(t, {chunk.data(), static_cast<std::size_t>(n)}, ignored))
                 return Written::Changed; // what is not carried over stays in the new file
             carried += static_cast<std::uint64_t>(n);
         }
@@ -355,8 +355,8 @@ bool RewritableFile::SwapBack(std::string& error, WriteFaults* faults) {
     if (ours == Written::Changed) {
         std::string kept;
         native::KeepReplacement(t, kept);
-        error += "; the new file, with what another program wrote into it meanwhile, is kept as " +
-                 kept;
+        error +=
+            "; the new file, with what another program wrote into it meanwhile, is kept as " + kept;
     }
     return false;
 }

@@ -14,8 +14,8 @@
 #include <mutex>
 #include <random>
 #include <set>
-#include <tuple>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -219,8 +219,8 @@ void SweepLeftovers(int dir) {
 #if defined(__linux__) && defined(STATX_BTIME)
     struct statx sx {};
     if (::statx(dir, "", AT_EMPTY_PATH, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME))
-        born = static_cast<std::int64_t>(sx.stx_btime.tv_sec) * 1'000'000'000 +
-               sx.stx_btime.tv_nsec;
+        born =
+            static_cast<std::int64_t>(sx.stx_btime.tv_sec) * 1'000'000'000 + sx.stx_btime.tv_nsec;
 #endif
     {
         const std::lock_guard<std::mutex> lock(mutex);

@@ -88,7 +88,9 @@ public:
     CliRun Finish();
 #ifndef _WIN32
     // The program's events, when the settings asked for them.
-    ChildEvents& Events() { return *m_events; }
+    ChildEvents& Events() {
+        return *m_events;
+    }
 #endif
 
 private:

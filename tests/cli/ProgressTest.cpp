@@ -46,8 +46,7 @@ TEST(Progress, ALongRunOnATerminalDrawsTheLineInPlace) {
     auto held = std::make_unique<veldran::test::HeldLock>(slow);
     RunSettings settings = ws.Env();
     settings.events = true;
-    TerminalRun terminal({"replace", "-f", "AH36", "-r", "AH36", "--no-log", a, slow, b},
-                         settings);
+    TerminalRun terminal({"replace", "-f", "AH36", "-r", "AH36", "--no-log", a, slow, b}, settings);
     ASSERT_TRUE(terminal.Events().WaitFor(kLockWaitEvent));
     // A run is long once it has lasted a second. The program's clock started before it said it
     // waits: held for a second from then on, the run is long by the time the lock goes. This

@@ -14,9 +14,9 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -1005,10 +1005,10 @@ TEST_F(HostileInput, WhatAnotherProgramWritesIntoTheNewFileIsNeverLost) {
          "name\n", "", "", 0, "EH36\nname\n", ""},
         {"appended by name, the old file appended to: both lines go back, in order", "", "name\n",
          "", "old\n", 0, "AH36\nold\nname\n", ""},
-        {"appended by name, the check failing: the line goes back with the old file", "",
-         "name\n", "", "", EIO, "AH36\nname\n", ""},
-        {"appended by name before and during the swap back: all goes back, in order", "",
-         "name\n", "late\n", "old\n", 0, "AH36\nold\nname\nlate\n", ""},
+        {"appended by name, the check failing: the line goes back with the old file", "", "name\n",
+         "", "", EIO, "AH36\nname\n", ""},
+        {"appended by name before and during the swap back: all goes back, in order", "", "name\n",
+         "late\n", "old\n", 0, "AH36\nold\nname\nlate\n", ""},
         {"the old file appended to: it goes back, the new file goes", "", "", "", "old\n", 0,
          "AH36\nold\n", ""},
         {"the new file overwritten by name: it is kept beside the old one", "XX", "", "", "old\n",

@@ -43,5 +43,4 @@ private:
 };
 #endif
 
-
 } // namespace veldran::test
