@@ -44,7 +44,8 @@ int EventDescriptor() {
         return -1;
     char* end = nullptr;
     const long fd = std::strtol(value, &end, 10);
-    if (*end != '\0' || fd < 0 || fd > 1 << 20 || ::fcntl(static_cast<int>(fd), F_GETFD) < 0)
+    // Never standard output or error: a stray variable must not put lines into the results.
+    if (*end != '\0' || fd <= 2 || fd > 1 << 20 || ::fcntl(static_cast<int>(fd), F_GETFD) < 0)
         return -1;
     return static_cast<int>(fd);
 #endif
