@@ -275,7 +275,7 @@ TEST(HostileCli, LimitsAndAGoneReaderAreReportedAndTheRunGoesOn) {
         std::string reason;
     };
     RunSettings fileSize = ws.Env();
-    fileSize.fileSizeLimit = 16 * 1024; // as ulimit -f 16 does
+    fileSize.fileSizeLimit = std::uint64_t{16} * 1024; // as ulimit -f 16 does
     RunSettings memory = ws.Env();
     memory.memoryLimit = std::uint64_t{160} << 20; // as ulimit -v does
     RunSettings unread = ws.Env();
