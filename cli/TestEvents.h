@@ -1,8 +1,8 @@
 #pragma once
 // A seam for tests that run veldran-cli as another process. When the environment variable
-// VELDRAN_TEST_EVENTS_FD names a descriptor open for writing (3 or above), the program writes one line there
-// at each moment a test may need to act on, so that the test blocks reading it instead of
-// guessing with time: "waiting for a lock\n" when a file or an output file is found locked by
+// VELDRAN_TEST_EVENTS_FD names a descriptor open for writing (3 or above), the program writes one
+// line there at each moment a test may need to act on, so that the test blocks reading it instead
+// of guessing with time: "waiting for a lock\n" when a file or an output file is found locked by
 // another veldran, before the wait begins. The signal handlers are installed before any command
 // runs, so a test that signals after the line sees the program end as a signal asks.
 
