@@ -9,6 +9,7 @@
 #include "Records.h"
 #include "SafeFile.h"
 #include "Signals.h"
+#include "TestEvents.h"
 #include "UndoJournal.h"
 
 #include <cstdint>
@@ -55,6 +56,7 @@ PipelineSettings Pipeline(const Options& options) {
     PipelineSettings settings;
     settings.jobs = options.jobs;
     settings.stop = &StopRequested();
+    settings.faults = TestEvents();
     return settings;
 }
 
@@ -189,7 +191,8 @@ int RunBatch(const Options& options, Reporter& report) {
         collected += '\n';
     }
     std::string error;
-    if (!AppendToFile(batchPath, ToNativeLineEnds(BatchRecord(collected)), error)) {
+    if (!AppendToFile(batchPath, ToNativeLineEnds(BatchRecord(collected)), error, TestEvents(),
+                      &StopRequested())) {
         report.Failure(batchPath, error);
         return kExitFailure;
     }

@@ -113,11 +113,13 @@ namespace {
 // for and stays open (and locked) until the last one. The appender writes them in blocks.
 class LogWriter {
 public:
-    LogWriter(const RewriteJob& job, RewriteOutcome& outcome) : m_job(job), m_outcome(outcome) {}
+    LogWriter(const RewriteJob& job, RewriteOutcome& outcome, WriteFaults* faults)
+        : m_job(job), m_outcome(outcome), m_lockWaits(faults) {}
     void Record(std::string_view piece) {
         if (m_failed)
             return;
-        if (!m_open && !(m_open = m_out.Open(m_job.logPath, m_outcome.logError))) {
+        if (!m_open &&
+            !(m_open = m_out.Open(m_job.logPath, m_outcome.logError, &m_lockWaits, m_job.stop))) {
             Fail();
             return;
         }
@@ -142,6 +144,7 @@ private:
     const RewriteJob& m_job;
     RewriteOutcome& m_outcome;
     Appender m_out;
+    LockWaitsOf m_lockWaits;
     TimeStamper m_clock;
     bool m_open = false;
     bool m_failed = false;
@@ -190,7 +193,8 @@ void FileInFlight::Refuse(std::string error) {
 bool FileInFlight::Prepare(WriteFaults* faults, bool waitForLock) {
     try {
         std::string& original = m_buffers->original;
-        if (!m_file.Open(m_job.path, outcome.error, m_job.stop, waitForLock ? nullptr : &m_busy) ||
+        if (!m_file.Open(m_job.path, outcome.error, m_job.stop, waitForLock ? nullptr : &m_busy,
+                         faults) ||
             !m_file.Read(original, outcome.error)) {
             Refuse(std::move(outcome.error));
             return false;
@@ -262,7 +266,7 @@ void FileInFlight::Complete(OptionBoxes& boxes, WriteFaults* faults) {
 
     if (outcome.changed) {
         try {
-            LogWriter log(m_job, outcome);
+            LogWriter log(m_job, outcome, faults);
             ForEachChangedPiece(m_text, m_job.find, m_job.replace, [&](std::string_view piece) {
                 if (boxes.CreateLogTicked())
                     log.Record(piece);
@@ -273,9 +277,12 @@ void FileInFlight::Complete(OptionBoxes& boxes, WriteFaults* faults) {
             outcome.logError = "cannot write: out of memory";
         }
     }
-    if (boxes.CreateBatchDataTicked() && outcome.changed)
-        outcome.batchRecord = AppendToFile(
-            m_job.batchPath, ToNativeLineEnds(BatchRecord(m_job.path)), outcome.batchError);
+    if (boxes.CreateBatchDataTicked() && outcome.changed) {
+        LockWaitsOf lockWaits(faults);
+        outcome.batchRecord =
+            AppendToFile(m_job.batchPath, ToNativeLineEnds(BatchRecord(m_job.path)),
+                         outcome.batchError, &lockWaits, m_job.stop);
+    }
 }
 
 bool PreviewReplace(const std::string& path, std::string_view find, std::string_view replace,

@@ -60,6 +60,81 @@ bool HoldsExactly(NativeHandle file, std::string_view expected) {
     }
 }
 
+// A digest of bytes given in any number of parts: tells whether a file still holds what was
+// written into it, without a copy of what was written. Two independent 64-bit lanes over 8-byte
+// words, each word made the same way whatever the parts' sizes, and the length at the end.
+class Digest {
+public:
+    void Add(std::string_view bytes) {
+        m_size += bytes.size();
+        while (!bytes.empty() && m_pending != 0)
+            Take(bytes);
+        for (; bytes.size() >= sizeof m_word; bytes.remove_prefix(sizeof m_word))
+            Mix(bytes.data());
+        while (!bytes.empty())
+            Take(bytes);
+    }
+    std::array<std::uint64_t, 2> Value() const {
+        Digest last = *this;
+        std::memset(last.m_word + last.m_pending, 0, sizeof m_word - last.m_pending);
+        last.Mix(last.m_word);
+        char size[sizeof m_size];
+        std::memcpy(size, &m_size, sizeof size);
+        last.Mix(size);
+        return {last.m_a, last.m_b};
+    }
+
+private:
+    void Take(std::string_view& bytes) {
+        m_word[m_pending++] = bytes.front();
+        bytes.remove_prefix(1);
+        if (m_pending < sizeof m_word)
+            return;
+        Mix(m_word);
+        m_pending = 0;
+    }
+    void Mix(const char* bytes) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes, sizeof word);
+        m_a = (m_a ^ word) * 0xFF51AFD7ED558CCDULL;
+        m_a ^= m_a >> 29;
+        m_b = (m_b + word) * 0x9FB21C651E98DF25ULL;
+        m_b = (m_b << 31) | (m_b >> 33);
+    }
+
+    std::uint64_t m_a = 0x9E3779B97F4A7C15ULL;
+    std::uint64_t m_b = 0xC2B2AE3D27D4EB4FULL;
+    std::uint64_t m_size = 0;
+    char m_word[8] = {};
+    std::size_t m_pending = 0;
+};
+
+// What became of the bytes written into a new file: still exactly them; them and a tail that
+// another program appended; anything else (or a file that cannot be read back).
+enum class Written { Unchanged, Appended, Changed };
+
+// Reads `file` to its end (in `end`) and compares its first `size` bytes with `digest`.
+Written Inspect(NativeHandle file, std::uint64_t size, const std::array<std::uint64_t, 2>& digest,
+                std::uint64_t& end) {
+    std::string chunk(std::size_t{1} << 20, '\0');
+    std::string error;
+    Digest head;
+    for (end = 0;;) {
+        const long long n = native::ReadAt(file, end, chunk.data(), chunk.size(), error);
+        if (n < 0)
+            return Written::Changed;
+        if (n == 0)
+            break;
+        const auto got = static_cast<std::uint64_t>(n);
+        if (end < size)
+            head.Add({chunk.data(), static_cast<std::size_t>(std::min(got, size - end))});
+        end += got;
+    }
+    if (end < size || head.Value() != digest)
+        return Written::Changed;
+    return end == size ? Written::Unchanged : Written::Appended;
+}
+
 // Reads until the end, into `data`: room for `sizeHint` bytes first, then more, since the file
 // may grow while it is read. `read(buffer, size, offset)` gives 0 at the end, -1 on an error.
 // The string is lengthened one step at a time just before each read, so the zeros it must write
@@ -92,14 +167,24 @@ RewritableFile::RewritableFile() = default;
 RewritableFile::~RewritableFile() = default;
 
 bool RewritableFile::Open(const std::string& path, std::string& error,
-                          const std::atomic<bool>* stop, bool* busy) {
+                          const std::atomic<bool>* stop, bool* busy, WriteFaults* faults) {
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         m_target = std::make_unique<NativeTarget>();
         if (!native::OpenTarget(path, *m_target, error))
             return false;
         bool moved = false;
         bool held = false;
-        if (!native::LockTarget(*m_target, busy == nullptr, stop, held, moved, error)) {
+        // Tried first without waiting, so that a wait is told before it begins.
+        bool locked = native::LockTarget(*m_target, false, stop, held, moved, error);
+        if (!locked && held && busy == nullptr) {
+            if (const int err = Fault(faults, WriteStep::WaitForLock)) {
+                error = ErrnoReason("cannot open", err);
+                m_target.reset();
+                return false;
+            }
+            locked = native::LockTarget(*m_target, true, stop, held, moved, error);
+        }
+        if (!locked) {
             if (busy != nullptr)
                 *busy = held;
             m_target.reset();
@@ -113,7 +198,7 @@ bool RewritableFile::Open(const std::string& path, std::string& error,
     return false;
 }
 
-bool RewritableFile::Read(std::string& data, std::string& error) {
+bool RewritableFile::Read(std::string& data, std::string& error, WriteFaults* faults) {
     FileIdentity before;
     if (!native::Identify(m_target->file, before)) {
         error = "cannot read: the file's state cannot be taken";
@@ -136,7 +221,8 @@ bool RewritableFile::Read(std::string& data, std::string& error) {
     }
     // A file changed within one time stamp tick of the read could be changed again without its
     // times showing it: its bytes are compared after the swap instead.
-    m_recent = NowNs() - m_read.changed <= native::TimestampTickNs(m_target->file);
+    const std::int64_t tick = native::TimestampTickNs(m_target->file);
+    m_recent = NowNs() - m_read.changed <= (faults ? faults->TimestampTickNs(tick) : tick);
     m_readData = data;
     return true;
 }
@@ -162,6 +248,11 @@ bool RewritableFile::Prepare(std::string_view data, std::string& error, WriteFau
         error = ErrnoReason("cannot write", err);
         return false;
     }
+    Digest written;
+    written.Add(data);
+    m_writtenSize = data.size();
+    const auto digest = written.Value();
+    std::copy(digest.begin(), digest.end(), m_writtenDigest);
     return native::WriteReplacement(t, data, error) && native::CopyMetadata(t, error);
 }
 
@@ -211,6 +302,8 @@ bool RewritableFile::SwapIn(std::string& error, WriteFaults* faults) {
         error = kChangedWhileRewritten;
         return false;
     }
+    if (!native::NameReplacement(t, error))
+        return false;
     if (const int err = Fault(faults, WriteStep::Rename)) {
         error = ErrnoReason("cannot replace the file", err);
         return false;
@@ -218,18 +311,66 @@ bool RewritableFile::SwapIn(std::string& error, WriteFaults* faults) {
     bool exchanged = false;
     if (!native::SwapIn(t, exchanged, error))
         return false;
-    // The exchange cannot drop a write: whatever held the name is now at hand. If it is not the
-    // file that was read, unchanged, it goes back.
-    if (exchanged &&
-        (!native::SwappedOutIsTarget(t) || !native::Identify(t.file, now) ||
-         !now.SameContent(m_read) || (m_recent && !HoldsExactly(t.file, m_readData)))) {
-        if (!native::SwapBack(t, error))
-            return false;
-        error = kChangedWhileRewritten;
-        return false;
+    if (exchanged) {
+        // The exchange cannot drop a write: whatever held the name is now at hand. If it is not
+        // the file that was read, unchanged, it goes back.
+        if (const int err = Fault(faults, WriteStep::Exchanged)) {
+            error = ErrnoReason("cannot replace the file", err);
+            return SwapBack(error, faults);
+        }
+        if (!native::SwappedOutIsTarget(t) || !native::Identify(t.file, now) ||
+            !now.SameContent(m_read) || (m_recent && !HoldsExactly(t.file, m_readData))) {
+            error = kChangedWhileRewritten;
+            return SwapBack(error, faults);
+        }
     }
     native::RemoveSwappedOut(t);
     return true;
+}
+
+bool RewritableFile::SwapBack(std::string& error, WriteFaults* faults) {
+    NativeTarget& t = *m_target;
+    // While the new file held the name, another program may have written into it. A tail it
+    // appended goes to the end of the file that goes back: first while that file still lies
+    // aside, where no one appends to it by name, then once more after the swap back, for what
+    // came in the instant between. Anything else keeps the new file.
+    const std::array<std::uint64_t, 2> digest = {m_writtenDigest[0], m_writtenDigest[1]};
+    std::uint64_t carried = m_writtenSize;
+    const auto carryTail = [&] {
+        std::uint64_t end = 0;
+        const Written ours = Inspect(t.replacement, m_writtenSize, digest, end);
+        if (ours != Written::Appended)
+            return ours;
+        std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(end - carried, 1 << 20)),
+                          '\0');
+        std::string ignored;
+        while (carried < end) {
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(end - carried, chunk.size()));
+            const long long n = native::ReadAt(t.replacement, carried, chunk.data(), want, ignored);
+            if (n <= 0 ||
+                !native::AppendToTarget(t, {chunk.data(), static_cast<std::size_t>(n)}, ignored))
+                return Written::Changed; // what is not carried over stays in the new file
+            carried += static_cast<std::uint64_t>(n);
+        }
+        return Written::Appended;
+    };
+    Written ours = carryTail();
+    (void)Fault(faults, WriteStep::SwapBack);
+    std::string reason;
+    if (!native::SwapBack(t, reason)) {
+        error = reason;
+        return false;
+    }
+    if (ours != Written::Changed)
+        ours = carryTail();
+    if (ours == Written::Changed) {
+        std::string kept;
+        native::KeepReplacement(t, kept);
+        error +=
+            "; the new file, with what another program wrote into it meanwhile, is kept as " + kept;
+    }
+    return false;
 }
 
 void RewritableFile::Close() {
@@ -249,7 +390,8 @@ Appender::~Appender() {
     Rollback();
 }
 
-bool Appender::Open(const std::string& path, std::string& error, WriteFaults* faults) {
+bool Appender::Open(const std::string& path, std::string& error, WriteFaults* faults,
+                    const std::atomic<bool>* stop) {
     m_faults = faults;
     m_buffer.clear();
     if (const int err = Fault(faults, WriteStep::CreateTemp)) {
@@ -257,11 +399,21 @@ bool Appender::Open(const std::string& path, std::string& error, WriteFaults* fa
         return false;
     }
     m_file = std::make_unique<NativeAppend>();
-    if (!native::OpenForAppend(path, *m_file, error)) {
-        m_file.reset();
-        return false;
+    bool busy = false;
+    // Tried first without waiting, so that a wait is told before it begins.
+    bool locked = native::OpenForAppend(path, *m_file, error) &&
+                  native::LockAppend(*m_file, false, stop, busy, error);
+    if (!locked && busy) {
+        if (const int err = Fault(faults, WriteStep::WaitForLock)) {
+            error = ErrnoReason("cannot lock", err);
+            m_file.reset();
+            return false;
+        }
+        locked = native::LockAppend(*m_file, true, stop, busy, error);
     }
-    return true;
+    if (!locked)
+        m_file.reset();
+    return locked;
 }
 
 bool Appender::Append(std::string_view data, std::string& error) {
@@ -306,9 +458,9 @@ void Appender::Rollback() {
 }
 
 bool AppendToFile(const std::string& path, std::string_view data, std::string& error,
-                  WriteFaults* faults) {
+                  WriteFaults* faults, const std::atomic<bool>* stop) {
     Appender out;
-    return out.Open(path, error, faults) && out.Append(data, error) && out.Commit(error);
+    return out.Open(path, error, faults, stop) && out.Append(data, error) && out.Commit(error);
 }
 
 void ReserveText(std::string& buffer, std::size_t size) {

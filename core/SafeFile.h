@@ -13,9 +13,12 @@
 
 namespace veldran {
 
-// The steps of a file write, in the order in which they happen. `Rename` is the moment just
-// before the new file is swapped in under the file's name.
-enum class WriteStep { CreateTemp, Write, Flush, Rename };
+// The steps of a file write, in the order in which they happen. `WaitForLock` is asked when the
+// file's lock is found held by another veldran, before the wait for it begins. `Rename` is the
+// moment just before the new file is swapped in under the file's name; `Exchanged` the moment
+// after the exchange, before the file that was swapped out is checked; `SwapBack` the moment
+// before a file that failed that check is put back (a test may act there, not fail it).
+enum class WriteStep { WaitForLock, CreateTemp, Write, Flush, Rename, Exchanged, SwapBack };
 
 // A seam for tests: asked before each step, a non-zero errno makes that step fail as if the
 // system had refused it. A test may also act as another program there.
@@ -23,6 +26,22 @@ class WriteFaults {
 public:
     virtual ~WriteFaults() = default;
     virtual int Inject(WriteStep step) = 0;
+    // The time stamp tick that a read measures its "very lately changed" against, given the file
+    // system's own; a test may widen it so that every read counts as recent.
+    virtual std::int64_t TimestampTickNs(std::int64_t fileSystems) { return fileSystems; }
+};
+
+// Only the lock waits of `faults`, for the files written beside the one whose steps a test
+// fails (the change log, the batch data file): they report their waits and nothing else.
+class LockWaitsOf final : public WriteFaults {
+public:
+    explicit LockWaitsOf(WriteFaults* faults) : m_faults(faults) {}
+    int Inject(WriteStep step) override {
+        return step == WriteStep::WaitForLock && m_faults ? m_faults->Inject(step) : 0;
+    }
+
+private:
+    WriteFaults* m_faults;
 };
 
 // What tells one state of a file from another, taken from an open handle: which file it is
@@ -65,16 +84,19 @@ public:
 
     // Opens a regular file and waits for its lock. `stop`, when set during the wait, ends it
     // with a failure. With `busy`, it does not wait: a lock held elsewhere sets *busy and fails.
+    // A wait is told to `faults` (WaitForLock) before it begins.
     bool Open(const std::string& path, std::string& error, const std::atomic<bool>* stop = nullptr,
-              bool* busy = nullptr);
+              bool* busy = nullptr, WriteFaults* faults = nullptr);
     // Reads the whole file into `data` (starting with room for its size). Fails when the file
     // changed while it was read. `data` must stay as it is until Replace: a file changed within
     // a timestamp tick of the read is compared with it byte for byte.
-    bool Read(std::string& data, std::string& error);
+    bool Read(std::string& data, std::string& error, WriteFaults* faults = nullptr);
     // Puts `data` in place of what Read returned: written to a new file beside it, with the
     // owner, mode, ACL and extended attributes of the old one, flushed, and swapped in only if
     // the old one is still exactly what was read. On any failure the file is left as it is (the
-    // other program's version, when one wrote meanwhile) and nothing of ours stays behind.
+    // other program's version, when one wrote meanwhile) and nothing of ours stays behind; what
+    // another program wrote into the new file while it held the name is carried over (an
+    // appended tail) or kept beside the file under a name the error gives.
     // The same as Prepare, Flush and SwapIn in a row.
     bool Replace(std::string_view data, std::string& error, WriteFaults* faults = nullptr);
     // The steps of Replace, so that a group of files can be made durable together.
@@ -98,10 +120,16 @@ public:
     void Close();
 
 private:
+    bool SwapBack(std::string& error, WriteFaults* faults);
+
     std::unique_ptr<NativeTarget> m_target;
     FileIdentity m_read;
     std::string_view m_readData; // checked after the swap when the file was changed very lately
     bool m_recent = false;
+    // What was written into the replacement: its size and digest, to tell after a swap back
+    // whether another program wrote into it while it held the name.
+    std::uint64_t m_writtenSize = 0;
+    std::uint64_t m_writtenDigest[2] = {0, 0};
 };
 
 // Opens, reads and replaces in one go (the file's current content is the state that counts).
@@ -119,7 +147,10 @@ public:
     Appender(const Appender&) = delete;
     Appender& operator=(const Appender&) = delete;
 
-    bool Open(const std::string& path, std::string& error, WriteFaults* faults = nullptr);
+    // Waits for the lock while another veldran appends (told to `faults` as WaitForLock first);
+    // `stop`, set during the wait, ends it with a failure.
+    bool Open(const std::string& path, std::string& error, WriteFaults* faults = nullptr,
+              const std::atomic<bool>* stop = nullptr);
     // Buffers `data`, writing out full blocks as it goes.
     bool Append(std::string_view data, std::string& error);
     // Writes what is buffered and closes the file.
@@ -136,7 +167,7 @@ private:
 
 // Appends `data` whole, creating the file when it is missing.
 bool AppendToFile(const std::string& path, std::string_view data, std::string& error,
-                  WriteFaults* faults = nullptr);
+                  WriteFaults* faults = nullptr, const std::atomic<bool>* stop = nullptr);
 
 // Reads a whole regular file. On failure returns false and the reason.
 bool ReadWholeFile(const std::string& path, std::string& data, std::string& error);

@@ -9,11 +9,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <random>
+#include <set>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 #ifdef __linux__
 #include <sys/statfs.h>
@@ -105,20 +110,135 @@ int LockWhole(int fd, bool wait, bool write = true) {
 #endif
 }
 
-// A name for a new file in `dir`, one that no entry has now.
-std::string FreshName(int dir) {
+// Takes a whole-file lock, tried again and again rather than waited for in the kernel: a stop
+// must end the wait on whichever thread waits. 0 once locked; EAGAIN when it is held and not to
+// be waited for; EINTR when stopped; another errno where the file system refuses locks.
+int TakeLock(int fd, bool write, bool wait, const std::atomic<bool>* stop) {
+    for (;;) {
+        const int err = LockWhole(fd, false, write);
+        if (err != EAGAIN && err != EACCES && err != EINTR)
+            return err;
+        if (stop != nullptr && *stop)
+            return EINTR;
+        if (!wait)
+            return EAGAIN;
+        // How often a waiting run looks again: short beside a rewrite, long beside a system call.
+        struct timespec pause {
+            0, 10'000'000
+        };
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
+constexpr char kTemporaryPrefix[] = ".veldran-";
+constexpr char kNameDigits[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+constexpr std::size_t kTemporaryDigits = 6;
+// Set on a named new file while it lives: tells veldran's own temporaries from a user's file of
+// the same name. Taken off once the file holds the scheme file's name.
+constexpr char kTemporaryMark[] = "user.veldran.temporary";
+
+// A name for a new file in `dir` that no entry has now: `prefix` and random letters.
+std::string FreshName(int dir, const std::string& prefix = kTemporaryPrefix) {
     static thread_local std::mt19937_64 random{std::random_device{}()};
-    static constexpr char kDigits[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     for (;;) {
         // A short fixed name, so that a file name near the length limit still gets its temporary.
-        std::string name = ".veldran-";
-        for (int i = 0; i < 6; ++i)
-            name.push_back(kDigits[random() % (sizeof kDigits - 1)]);
+        std::string name = prefix;
+        for (std::size_t i = 0; i < kTemporaryDigits; ++i)
+            name.push_back(kNameDigits[random() % (sizeof kNameDigits - 1)]);
         struct stat st {};
         if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
             return name;
     }
+}
+
+// A named temporary is marked as ours and locked while it lives, so that a later run can tell
+// what a killed one left from a live run's file and from a user's. Neither may fail the rewrite:
+// an unmarked leftover is only never removed.
+void MarkAndLock(int fd) {
+#ifdef __linux__
+    (void)::fsetxattr(fd, kTemporaryMark, "", 0, 0);
+#endif
+    (void)LockWhole(fd, false);
+}
+
+void Unmark(int fd) {
+#ifdef __linux__
+    (void)::fremovexattr(fd, kTemporaryMark);
+#else
+    (void)fd;
+#endif
+}
+
+bool IsTemporaryName(const char* name) {
+    const std::size_t prefix = sizeof kTemporaryPrefix - 1;
+    if (std::strncmp(name, kTemporaryPrefix, prefix) != 0 ||
+        std::strlen(name) != prefix + kTemporaryDigits)
+        return false;
+    for (const char* c = name + prefix; *c != '\0'; ++c)
+        if (std::strchr(kNameDigits, *c) == nullptr)
+            return false;
+    return true;
+}
+
+// Removes `name` from `dir` if it is what a killed veldran left: a temporary's name, a regular
+// file of this user with no other name, marked as ours, and not locked by a live run. Anything
+// else, a user's file above all, stays.
+void RemoveIfLeftover(int dir, const char* name) {
+#if defined(__linux__) && defined(F_OFD_SETLK)
+    struct stat named {};
+    if (!IsTemporaryName(name) || ::fstatat(dir, name, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(named.st_mode) || named.st_uid != ::geteuid() || named.st_nlink != 1)
+        return;
+    const int fd = ::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat held {};
+    struct stat again {};
+    // A read lock is refused while a live run holds its write lock on the file.
+    if (::fstat(fd, &held) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino &&
+        ::fgetxattr(fd, kTemporaryMark, nullptr, 0) >= 0 && LockWhole(fd, false, false) == 0 &&
+        ::fstatat(dir, name, &again, AT_SYMLINK_NOFOLLOW) == 0 && again.st_ino == held.st_ino &&
+        again.st_dev == held.st_dev)
+        ::unlinkat(dir, name, 0);
+    ::close(fd);
+#else
+    (void)dir;
+    (void)name; // without locks a live run's temporary cannot be told from a leftover
+#endif
+}
+
+// Looks for leftovers once per directory and process: a scan of the directory costs as much as
+// the run's own work in it when the directory is large.
+void SweepLeftovers(int dir) {
+    static std::mutex mutex;
+    // A directory by device, inode and birth time: a removed directory's inode may come back.
+    static std::set<std::tuple<dev_t, ino_t, std::int64_t>> swept;
+    struct stat st {};
+    if (::fstat(dir, &st) != 0)
+        return;
+    std::int64_t born = 0;
+#if defined(__linux__) && defined(STATX_BTIME)
+    struct statx sx {};
+    if (::statx(dir, "", AT_EMPTY_PATH, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME))
+        born =
+            static_cast<std::int64_t>(sx.stx_btime.tv_sec) * 1'000'000'000 + sx.stx_btime.tv_nsec;
+#endif
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (!swept.insert({st.st_dev, st.st_ino, born}).second)
+            return;
+    }
+    const int fd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* list = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (list == nullptr) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    while (const struct dirent* entry = ::readdir(list))
+        if (IsTemporaryName(entry->d_name))
+            RemoveIfLeftover(dir, entry->d_name);
+    ::closedir(list);
 }
 
 #ifdef __linux__
@@ -144,6 +264,8 @@ bool CopyAttributes(int from, int to, std::string& error) {
     std::vector<char> present;
     for (const char* name = names.data(); name < names.data() + size;
          name += std::strlen(name) + 1) {
+        if (std::strcmp(name, kTemporaryMark) == 0)
+            continue;
         const ssize_t n = ::fgetxattr(from, name, nullptr, 0);
         value.resize(static_cast<std::size_t>(n > 0 ? n : 0));
         const ssize_t got = n < 0 ? -1 : ::fgetxattr(from, name, value.data(), value.size());
@@ -164,29 +286,6 @@ bool CopyAttributes(int from, int to, std::string& error) {
     return true;
 }
 #endif
-
-// Gives an unnamed new file (O_TMPFILE) a name in the directory.
-bool NameReplacement(NativeTarget& t, std::string& error) {
-    if (!t.replacementName.empty())
-        return true;
-    for (;;) {
-        const std::string name = FreshName(Fd(t.dir));
-        int rc = ::linkat(Fd(t.replacement), "", Fd(t.dir), name.c_str(), AT_EMPTY_PATH);
-        if (rc != 0 && (errno == ENOENT || errno == EPERM)) {
-            // Without the capability for AT_EMPTY_PATH, the same through /proc.
-            const std::string self = "/proc/self/fd/" + std::to_string(t.replacement);
-            rc = ::linkat(AT_FDCWD, self.c_str(), Fd(t.dir), name.c_str(), AT_SYMLINK_FOLLOW);
-        }
-        if (rc == 0) {
-            t.replacementName = name;
-            return true;
-        }
-        if (errno != EEXIST) {
-            error = Reason("cannot replace the file", errno);
-            return false;
-        }
-    }
-}
 
 int Exchange(int dir, const char* a, const char* b) {
 #if defined(__linux__) && defined(SYS_renameat2)
@@ -265,26 +364,15 @@ bool OpenTarget(const std::string& path, NativeTarget& t, std::string& error) {
 bool LockTarget(NativeTarget& t, bool wait, const std::atomic<bool>* stop, bool& busy, bool& moved,
                 std::string& error) {
     busy = false;
-    // Tried again and again rather than waited for in the kernel: a stop must end the wait on
-    // whichever thread waits.
-    for (;;) {
-        const int err = LockWhole(Fd(t.file), false, !t.readOnly);
-        if (err == 0)
-            break;
-        if (err != EAGAIN && err != EACCES && err != EINTR)
-            break; // a file system without locks: the checks around the swap still hold
-        if (stop != nullptr && *stop) {
-            error = "cannot open: interrupted";
-            return false;
-        }
-        if (!wait) {
-            busy = true;
-            return false;
-        }
-        struct timespec pause {
-            0, 10'000'000
-        };
-        ::nanosleep(&pause, nullptr);
+    // Any other error: a file system without locks, where the checks around the swap still hold.
+    const int err = TakeLock(Fd(t.file), !t.readOnly, wait, stop);
+    if (err == EINTR) {
+        error = "cannot open: interrupted";
+        return false;
+    }
+    if (err == EAGAIN) {
+        busy = true;
+        return false;
     }
     struct stat named {};
     struct stat held {};
@@ -362,18 +450,21 @@ bool CreateReplacement(NativeTarget& t, std::string& error) {
         error = "cannot write: the file is read-only";
         return false;
     }
+    SweepLeftovers(Fd(t.dir));
     int fd = -1;
+    // Readable too: after a swap back it is read to see whether another program wrote into it.
 #ifdef O_TMPFILE
     // Nameless until it is complete: a run that is killed leaves nothing behind.
-    fd = ::openat(Fd(t.dir), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    fd = ::openat(Fd(t.dir), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
 #endif
     while (fd < 0) {
         const std::string name = FreshName(Fd(t.dir));
-        fd = ::openat(Fd(t.dir), name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC,
+        fd = ::openat(Fd(t.dir), name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC,
                       0600);
-        if (fd >= 0)
+        if (fd >= 0) {
             t.replacementName = name;
-        else if (errno != EEXIST) {
+            MarkAndLock(fd);
+        } else if (errno != EEXIST) {
             error = Reason("cannot create a temporary file", errno);
             return false;
         }
@@ -450,9 +541,30 @@ bool FlushReplacements(const std::vector<NativeTarget*>& targets, std::string& e
 #endif
 }
 
+bool NameReplacement(NativeTarget& t, std::string& error) {
+    if (!t.replacementName.empty())
+        return true;
+    MarkAndLock(Fd(t.replacement));
+    for (;;) {
+        const std::string name = FreshName(Fd(t.dir));
+        int rc = ::linkat(Fd(t.replacement), "", Fd(t.dir), name.c_str(), AT_EMPTY_PATH);
+        if (rc != 0 && (errno == ENOENT || errno == EPERM)) {
+            // Without the capability for AT_EMPTY_PATH, the same through /proc.
+            const std::string self = "/proc/self/fd/" + std::to_string(t.replacement);
+            rc = ::linkat(AT_FDCWD, self.c_str(), Fd(t.dir), name.c_str(), AT_SYMLINK_FOLLOW);
+        }
+        if (rc == 0) {
+            t.replacementName = name;
+            return true;
+        }
+        if (errno != EEXIST) {
+            error = Reason("cannot replace the file", errno);
+            return false;
+        }
+    }
+}
+
 bool SwapIn(NativeTarget& t, bool& exchanged, std::string& error) {
-    if (!NameReplacement(t, error))
-        return false;
     const int dir = Fd(t.dir);
     int err = Exchange(dir, t.replacementName.c_str(), t.name.c_str());
     exchanged = err == 0;
@@ -480,6 +592,8 @@ bool SwapIn(NativeTarget& t, bool& exchanged, std::string& error) {
         return false;
     }
     t.swapped = true;
+    // The scheme file's name is no temporary's: no later run may take it for a leftover.
+    Unmark(Fd(t.replacement));
     return true;
 }
 
@@ -510,6 +624,33 @@ void RemoveSwappedOut(NativeTarget& t) {
     if (!t.replacementName.empty())
         ::unlinkat(Fd(t.dir), t.replacementName.c_str(), 0);
     t.replacementName.clear();
+}
+
+bool AppendToTarget(NativeTarget& t, std::string_view data, std::string& error) {
+    // At the end as it is at each write, whoever else appends.
+    const int flags = ::fcntl(Fd(t.file), F_GETFL);
+    if (flags < 0 || ::fcntl(Fd(t.file), F_SETFL, flags | O_APPEND) != 0) {
+        error = Reason("cannot write", errno);
+        return false;
+    }
+    return WriteWhole(t.file, data, error);
+}
+
+void KeepReplacement(NativeTarget& t, std::string& kept) {
+    const int dir = Fd(t.dir);
+    Unmark(Fd(t.replacement));
+    kept = t.replacementName;
+    for (;;) {
+        const std::string name = FreshName(dir, t.name + ".conflict-");
+        if (::linkat(dir, t.replacementName.c_str(), dir, name.c_str(), 0) == 0) {
+            ::unlinkat(dir, t.replacementName.c_str(), 0);
+            kept = name;
+            break;
+        }
+        if (errno != EEXIST)
+            break; // a name too long, say: it keeps the one it has
+    }
+    t.replacementName.clear(); // not to be removed
 }
 
 bool KeepOriginal(NativeTarget& t, const FolderRef& folder, const std::string& name, bool copy,
@@ -607,14 +748,26 @@ bool OpenForAppend(const std::string& path, NativeAppend& out, std::string& erro
         return false;
     }
     Blocking(fd);
-    int err = EINTR;
-    while (err == EINTR)
-        err = LockWhole(fd, true);
+    return true;
+}
+
+bool LockAppend(NativeAppend& out, bool wait, const std::atomic<bool>* stop, bool& busy,
+                std::string& error) {
+    busy = false;
+    const int err = TakeLock(Fd(out.file), true, wait, stop);
+    if (err == EAGAIN) {
+        busy = true;
+        return false;
+    }
+    if (err == EINTR) {
+        error = "cannot lock: interrupted";
+        return false;
+    }
     if (err != 0 && err != EINVAL && err != ENOLCK && err != ENOTSUP) {
         error = Reason("cannot lock", err);
         return false;
     }
-    const off_t end = ::lseek(fd, 0, SEEK_END);
+    const off_t end = ::lseek(Fd(out.file), 0, SEEK_END);
     out.start = end > 0 ? static_cast<std::uint64_t>(end) : 0;
     return true;
 }

@@ -299,8 +299,11 @@ bool CreateReplacement(NativeTarget& t, std::string& error) {
         attributes = FILE_ATTRIBUTE_NORMAL;
     for (;;) {
         const std::string name = FreshNameBeside(t.name);
+        // Readable, so that it can be compared after a swap back; shared with no one, so that
+        // no other program writes into it even while it holds the name.
         HANDLE file = ::CreateFileA(name.c_str(),
-                                    GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                                    GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL |
+                                        WRITE_DAC | WRITE_OWNER,
                                     0, nullptr, CREATE_NEW, attributes, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             t.replacement = N(file);
@@ -356,6 +359,10 @@ bool FlushReplacements(const std::vector<NativeTarget*>& targets, std::string& e
                        [&](NativeTarget* t) { return FlushReplacement(*t, error); });
 }
 
+bool NameReplacement(NativeTarget&, std::string&) {
+    return true; // named when it was created: the system has no file without a name
+}
+
 bool SwapIn(NativeTarget& t, bool& exchanged, std::string& error) {
     // Both by handle: the original steps aside under a fresh name, the new file takes its name.
     // Only a program that creates a file of that name in between could come in the way.
@@ -402,6 +409,30 @@ void RemoveSwappedOut(NativeTarget& t) {
     t.replacementName.clear();
 }
 
+bool AppendToTarget(NativeTarget&, std::string_view, std::string& error) {
+    // Never needed: the new file is shared with no one, so no other program wrote into it. The
+    // file that was read is open for reading only; the caller keeps the new file instead.
+    error = "cannot write: the file is open for reading only";
+    return false;
+}
+
+void KeepReplacement(NativeTarget& t, std::string& kept) {
+    // Under the name it lies at, unless a visible one beside the file can be given.
+    std::string path = t.replacementName;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const std::string fresh = FreshNameBeside(t.name);
+        const std::string name = t.name + ".conflict-" + fresh.substr(fresh.size() - 6);
+        DWORD code = 0;
+        if (RenameByHandle(H(t.replacement), name, code)) {
+            path = name;
+            break;
+        }
+    }
+    kept = path.substr(path.find_last_of("\\/:") + 1); // npos + 1: the whole path
+    CloseIfOpen(t.replacement);                        // closed, it is no longer removed
+    t.replacementName.clear();
+}
+
 bool KeepOriginal(NativeTarget& t, const FolderRef& folder, const std::string& name, bool copy,
                   std::string& error) {
     // A second name on the same volume costs no copy; across volumes the bytes are copied. The
@@ -436,11 +467,34 @@ bool OpenForAppend(const std::string& path, NativeAppend& out, std::string& erro
         error = "cannot open: not a regular file";
         return false;
     }
-    // Another veldran appending waits here until this append is whole.
-    OVERLAPPED whole{};
-    if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
-        error = SystemReason("cannot lock", ::GetLastError());
-        return false;
+    return true;
+}
+
+bool LockAppend(NativeAppend& out, bool wait, const std::atomic<bool>* stop, bool& busy,
+                std::string& error) {
+    busy = false;
+    HANDLE file = H(out.file);
+    // Another veldran appending is waited for until its append is whole; tried again and again,
+    // so that a stop ends the wait.
+    for (;;) {
+        OVERLAPPED whole{};
+        if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                         MAXDWORD, &whole))
+            break;
+        const DWORD code = ::GetLastError();
+        if (code != ERROR_LOCK_VIOLATION && code != ERROR_IO_PENDING) {
+            error = SystemReason("cannot lock", code);
+            return false;
+        }
+        if (stop != nullptr && *stop) {
+            error = "cannot lock: interrupted";
+            return false;
+        }
+        if (!wait) {
+            busy = true;
+            return false;
+        }
+        ::Sleep(10);
     }
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file, &size)) {

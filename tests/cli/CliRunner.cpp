@@ -28,12 +28,17 @@ bool Exists(const std::string& path) {
 #ifndef _WIN32
 namespace {
 
+// Where the child finds the write end of its event pipe: high, so that no descriptor the child
+// is started with is in the way.
+constexpr int kChildEventsFd = 100;
+
 // Everything the child needs, prepared before the fork so the child only calls exec-safe code.
 struct ChildSetup {
     std::vector<std::string> argStore;
     std::vector<char*> argv;
     std::vector<std::string> envStore;
     std::vector<char*> envp;
+    int events[2] = {-1, -1}; // the event pipe: the test reads, the child writes
 
     ChildSetup(const std::vector<std::string>& args, const RunSettings& settings) {
         argStore.push_back(VELDRAN_CLI);
@@ -47,9 +52,21 @@ struct ChildSetup {
                 envStore.emplace_back(*e);
         if (settings.envTable)
             envStore.push_back(variable + *settings.envTable);
+        if (settings.events || settings.whileRunning) {
+            if (::pipe2(events, O_CLOEXEC) != 0)
+                throw std::runtime_error("cannot make a pipe");
+            envStore.push_back("VELDRAN_TEST_EVENTS_FD=" + std::to_string(kChildEventsFd));
+        }
         for (std::string& e : envStore)
             envp.push_back(e.data());
         envp.push_back(nullptr);
+    }
+    // In the parent after the fork: only the child writes events, so the test's read ends when
+    // the child is gone.
+    int TakeEvents() {
+        if (events[1] >= 0)
+            ::close(events[1]);
+        return events[0];
     }
 };
 
@@ -58,6 +75,10 @@ struct ChildSetup {
     if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(outFd, 1) < 0 || ::dup2(errFd, 2) < 0)
         ::_exit(126);
     if (!settings.workDir.empty() && ::chdir(settings.workDir.c_str()) != 0)
+        ::_exit(126);
+    const int events = setup.events[1];
+    if (events >= 0 && (events == kChildEventsFd ? ::fcntl(events, F_SETFD, 0)
+                                                 : ::dup2(events, kChildEventsFd)) < 0)
         ::_exit(126);
     for (const auto& [resource, limit] : {std::pair{RLIMIT_FSIZE, settings.fileSizeLimit},
                                           std::pair{RLIMIT_AS, settings.memoryLimit}}) {
@@ -89,6 +110,30 @@ int WaitFor(int pid, long* maxResidentKb = nullptr) {
 
 } // namespace
 
+ChildEvents::~ChildEvents() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool ChildEvents::WaitFor(std::string_view line) {
+    for (;;) {
+        for (std::size_t end = m_read.find('\n'); end != std::string::npos;
+             end = m_read.find('\n')) {
+            const bool found = std::string_view(m_read).substr(0, end) == line;
+            m_read.erase(0, end + 1);
+            if (found)
+                return true;
+        }
+        char buffer[256];
+        const ssize_t n = m_fd < 0 ? 0 : ::read(m_fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        m_read.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
 CliRun RunCli(const std::vector<std::string>& args, const RunSettings& settings) {
     TempDir capture;
     const std::string outPath =
@@ -111,10 +156,11 @@ CliRun RunCli(const std::vector<std::string>& args, const RunSettings& settings)
         ExecChild(setup, settings, outFd, errFd);
     ::close(outFd);
     ::close(errFd);
+    ChildEvents events(setup.TakeEvents());
     if (pid < 0)
         throw std::runtime_error("cannot start veldran-cli");
     if (settings.whileRunning)
-        settings.whileRunning(pid);
+        settings.whileRunning(pid, events);
     CliRun run;
     run.exitCode = WaitFor(pid, &run.maxResidentKb);
     if (settings.stdoutPath.empty() && !settings.stdoutUnread)
@@ -150,6 +196,7 @@ TerminalRun::TerminalRun(const std::vector<std::string>& args, const RunSettings
         ExecChild(setup, settings, outFd, slave);
     ::close(outFd);
     ::close(slave);
+    m_events = std::make_unique<ChildEvents>(setup.TakeEvents());
     if (m_pid < 0)
         throw std::runtime_error("cannot start veldran-cli");
 }

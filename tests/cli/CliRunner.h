@@ -6,8 +6,10 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace veldran::clitest {
@@ -26,6 +28,25 @@ inline constexpr bool kSanitized = false;
 inline constexpr bool kSanitized = false;
 #endif
 
+// What veldran-cli writes to its test event descriptor when it starts to wait for a lock.
+inline constexpr std::string_view kLockWaitEvent = "waiting for a lock";
+
+// The test's end of the events a run of the program tells (POSIX): the lines it writes to the
+// descriptor that VELDRAN_TEST_EVENTS_FD names, read as they come.
+class ChildEvents {
+public:
+    explicit ChildEvents(int fd = -1) : m_fd(fd) {}
+    ~ChildEvents();
+    ChildEvents(const ChildEvents&) = delete;
+    ChildEvents& operator=(const ChildEvents&) = delete;
+    // Blocks until the program writes the line `line`; false when it ended without doing so.
+    bool WaitFor(std::string_view line);
+
+private:
+    int m_fd;
+    std::string m_read; // read and not yet taken
+};
+
 using test::ReadBytes;
 using test::TempDir;
 using test::WriteBytes;
@@ -36,11 +57,12 @@ struct RunSettings {
     std::string workDir;                 // the child's working directory; ours when empty
     std::string stdoutPath;              // stdout goes into this file; captured when empty
     // POSIX only: limits of the child (bytes; none when 0), stdout a pipe that no one reads,
-    // and what the test does while the child runs (given its process id).
+    // and what the test does while the child runs (given its process id and its events).
     std::uint64_t fileSizeLimit = 0;
     std::uint64_t memoryLimit = 0;
     bool stdoutUnread = false;
-    std::function<void(int pid)> whileRunning;
+    std::function<void(int pid, ChildEvents& events)> whileRunning;
+    bool events = false; // the child tells its events (always with whileRunning)
 };
 
 struct CliRun {
@@ -64,9 +86,18 @@ public:
     TerminalRun& operator=(const TerminalRun&) = delete;
     // Waits for the program; `err` is everything it wrote to the terminal, byte for byte.
     CliRun Finish();
+#ifndef _WIN32
+    // The program's events, when the settings asked for them.
+    ChildEvents& Events() {
+        return *m_events;
+    }
+#endif
 
 private:
     TempDir m_capture;
+#ifndef _WIN32
+    std::unique_ptr<ChildEvents> m_events;
+#endif
     int m_master = -1;
     int m_pid = -1;
 };

@@ -247,11 +247,11 @@ TEST(HostileCli, AStopSignalEndsTheRunCleanlyWithTheListSoFar) {
         const std::string done = ws.Scheme("a.sch", "AH36\n");
         const std::string busy = ws.Scheme("b.sch", "AH36\n");
         const std::string later = ws.Scheme("c.sch", "AH36\n");
-        // Another veldran holds the second file; the signal comes while this one waits.
+        // Another veldran holds the second file; the signal comes once this one says it waits.
         veldran::test::HeldLock held(busy);
         RunSettings settings = ws.Env();
-        settings.whileRunning = [&](int pid) {
-            EXPECT_TRUE(veldran::test::SomeoneWaitsForLock(busy));
+        settings.whileRunning = [&](int pid, ChildEvents& events) {
+            EXPECT_TRUE(events.WaitFor(kLockWaitEvent));
             ::kill(pid, signal);
         };
         const CliRun run =
@@ -282,7 +282,7 @@ TEST(HostileCli, LimitsAndAGoneReaderAreReportedAndTheRunGoesOn) {
         std::string reason;
     };
     RunSettings fileSize = ws.Env();
-    fileSize.fileSizeLimit = 16 * 1024; // as ulimit -f 16 does
+    fileSize.fileSizeLimit = std::uint64_t{16} * 1024; // as ulimit -f 16 does
     RunSettings memory = ws.Env();
     memory.memoryLimit = std::uint64_t{160} << 20; // as ulimit -v does
     RunSettings unread = ws.Env();

@@ -13,6 +13,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +23,8 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -665,7 +669,6 @@ TEST_F(HostileInput, AFileThatGrowsWhileItIsReadLosesNothing) {
             if (fd >= 0 && ::write(fd, "grown\n", 6) == 6)
                 ++appended;
             ::close(fd);
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     });
     while (appended == 0)
@@ -803,19 +806,45 @@ TEST_F(HostileInput, AFullDiskForTheChangeLogAndTheBatchDataFile) {
 
 namespace {
 
-// Runs `act` once, at `step` of a rewrite: another program at that moment.
+// Runs `act` once, at `step` of a rewrite: another program at that moment. `err`, when given,
+// then fails the step.
 class ActAt : public WriteFaults {
 public:
-    ActAt(WriteStep step, std::function<void()> act) : m_step(step), m_act(std::move(act)) {}
+    ActAt(WriteStep step, std::function<void()> act, int err = 0)
+        : m_step(step), m_act(std::move(act)), m_err(err) {}
     int Inject(WriteStep step) override {
-        if (step == m_step && m_act)
-            std::exchange(m_act, nullptr)();
-        return 0;
+        if (step != m_step || !m_act)
+            return 0;
+        std::exchange(m_act, nullptr)();
+        return m_err;
     }
 
 private:
     WriteStep m_step;
     std::function<void()> m_act;
+    int m_err;
+};
+
+// Tells when the code it is given to begins to wait for a lock: Wait() blocks until it has.
+class LockWaitSeen : public WriteFaults {
+public:
+    int Inject(WriteStep step) override {
+        if (step == WriteStep::WaitForLock) {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_waiting = true;
+            m_seen.notify_all();
+        }
+        return 0;
+    }
+    void Wait() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_seen.wait(lock, [this] { return m_waiting; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_seen;
+    bool m_waiting = false;
 };
 
 } // namespace
@@ -865,6 +894,311 @@ TEST_F(HostileInput, AnotherProgramsSaveJustBeforeTheSwapIsKept) {
     }
 }
 
+namespace {
+
+// Every read counts as one within a time stamp tick of the file's last change.
+class EveryChangeIsRecent : public ActAt {
+public:
+    using ActAt::ActAt;
+    std::int64_t TimestampTickNs(std::int64_t) override { return std::int64_t{1} << 62; }
+};
+
+// The `.veldran-` temporaries in a directory.
+std::vector<std::string> Temporaries(const std::string& dir) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().filename().string().rfind(".veldran-", 0) == 0)
+            found.push_back(entry.path().filename().string());
+    return found;
+}
+
+} // namespace
+
+TEST_F(HostileInput, AChangeThatSizeAndTimesDoNotShowIsFoundByItsBytes) {
+    // Another program, through a descriptor it keeps open, writes as many bytes as were there
+    // and puts the modification time back, just before the swap: only the bytes tell.
+    const std::string path = dir.File("same size.sch");
+    struct Case {
+        const char* how;
+        std::size_t at;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"at the start", 0, "XH36"},
+        {"at the end", 9, "9\n"},
+        {"the same bytes again", 0, "AH36"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        test::WriteBytes(path, "AH36,AH3\n");
+        Remember();
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        struct stat st {};
+        ASSERT_EQ(::fstat(fd, &st), 0);
+        EveryChangeIsRecent other(WriteStep::Rename, [&] {
+            ASSERT_EQ(::pwrite(fd, c.bytes.data(), c.bytes.size(), static_cast<off_t>(c.at)),
+                      static_cast<ssize_t>(c.bytes.size()));
+            const struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+            ASSERT_EQ(::futimens(fd, times), 0);
+        });
+        RewritableFile file;
+        std::string error;
+        std::string text;
+        ASSERT_TRUE(file.Open(path, error) && file.Read(text, error, &other)) << error;
+        const bool replaced = file.Replace("EH36,EH3\n", error, &other);
+        file.Close();
+        ::close(fd);
+        std::string theirs = "AH36,AH3\n";
+        theirs.replace(c.at, c.bytes.size(), c.bytes);
+        if (theirs == "AH36,AH3\n") {
+            EXPECT_TRUE(replaced) << "the same bytes are no change: " << error;
+            EXPECT_EQ(test::ReadBytes(path), "EH36,EH3\n");
+            continue;
+        }
+        EXPECT_FALSE(replaced);
+        EXPECT_EQ(error, "cannot write: the file changed while it was rewritten");
+        EXPECT_EQ(test::ReadBytes(path), theirs);
+        ExpectUntouchedBut({"same size.sch"});
+    }
+}
+
+namespace {
+
+// Acts at several steps of a rewrite, each once; `err` fails the step `failing`.
+class ActAtSteps : public WriteFaults {
+public:
+    ActAtSteps(std::map<WriteStep, std::function<void()>> acts, WriteStep failing, int err)
+        : m_acts(std::move(acts)), m_failing(failing), m_err(err) {}
+    int Inject(WriteStep step) override {
+        const auto act = m_acts.find(step);
+        if (act != m_acts.end())
+            std::exchange(act->second, nullptr)();
+        return step == m_failing ? m_err : 0;
+    }
+
+private:
+    std::map<WriteStep, std::function<void()>> m_acts;
+    WriteStep m_failing;
+    int m_err;
+};
+
+} // namespace
+
+TEST_F(HostileInput, WhatAnotherProgramWritesIntoTheNewFileIsNeverLost) {
+    // Between the exchange and its check the new file holds the name: a program that opens the
+    // name then writes into the new file; so it does until a file that failed the check is put
+    // back. One that kept the old file open writes into that.
+    const std::string path = dir.File("shared.sch");
+    struct Case {
+        const char* how;
+        std::string inPlace;      // written over the start of whatever the name holds
+        std::string byName;       // appended to whatever the name holds
+        std::string late;         // appended by name just before the swap back
+        std::string byDescriptor; // appended to the old file through a descriptor kept open
+        int err;                  // the check fails as if the system had refused it
+        std::string file;         // what the file holds afterwards
+        std::string kept;         // the new file kept beside it ("" when none)
+    };
+    const Case cases[] = {
+        {"appended by name, the old file unchanged: the new file stays, with the line", "",
+         "name\n", "", "", 0, "EH36\nname\n", ""},
+        {"appended by name, the old file appended to: both lines go back, in order", "", "name\n",
+         "", "old\n", 0, "AH36\nold\nname\n", ""},
+        {"appended by name, the check failing: the line goes back with the old file", "", "name\n",
+         "", "", EIO, "AH36\nname\n", ""},
+        {"appended by name before and during the swap back: all goes back, in order", "", "name\n",
+         "late\n", "old\n", 0, "AH36\nold\nname\nlate\n", ""},
+        {"the old file appended to: it goes back, the new file goes", "", "", "", "old\n", 0,
+         "AH36\nold\n", ""},
+        {"the new file overwritten by name: it is kept beside the old one", "XX", "", "", "old\n",
+         0, "AH36\nold\n", "XX36\n"},
+        {"the new file overwritten and appended to: kept whole", "XX", "more\n", "", "", EIO,
+         "AH36\n", "XX36\nmore\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        test::WriteBytes(path, "AH36\n");
+        Remember();
+        const int old = ::open(path.c_str(), O_WRONLY | O_APPEND);
+        ASSERT_GE(old, 0);
+        const auto append = [&](const std::string& line) {
+            if (!line.empty())
+                std::ofstream(path, std::ios::binary | std::ios::app) << line;
+        };
+        ActAtSteps other({{WriteStep::Exchanged,
+                           [&] {
+                               const int named = ::open(path.c_str(), O_WRONLY);
+                               ASSERT_GE(named, 0);
+                               ASSERT_EQ(::pwrite(named, c.inPlace.data(), c.inPlace.size(), 0),
+                                         static_cast<ssize_t>(c.inPlace.size()));
+                               ::close(named);
+                               append(c.byName);
+                               ASSERT_EQ(::write(old, c.byDescriptor.data(), c.byDescriptor.size()),
+                                         static_cast<ssize_t>(c.byDescriptor.size()));
+                           }},
+                          {WriteStep::SwapBack, [&] { append(c.late); }}},
+                         WriteStep::Exchanged, c.err);
+        std::string error;
+        const bool replaced = ReplaceFileContent(path, "EH36\n", error, &other);
+        ::close(old);
+        EXPECT_EQ(replaced, c.file.rfind("EH36", 0) == 0) << error;
+        EXPECT_EQ(test::ReadBytes(path), c.file);
+        std::string keptName;
+        for (const auto& entry : fs::directory_iterator(dir.Path()))
+            if (entry.path().filename().string().rfind("shared.sch.conflict-", 0) == 0)
+                keptName = entry.path().filename().string();
+        if (c.kept.empty()) {
+            EXPECT_EQ(keptName, "");
+        } else {
+            ASSERT_NE(keptName, "");
+            EXPECT_EQ(test::ReadBytes(dir.File(keptName)), c.kept);
+            EXPECT_NE(error.find("; the new file, with what another program wrote into it "
+                                 "meanwhile, is kept as " +
+                                 keptName),
+                      std::string::npos)
+                << error;
+            fs::remove(dir.File(keptName));
+        }
+        if (!replaced && c.err == 0) {
+            EXPECT_EQ(error.rfind("cannot write: the file changed while it was rewritten", 0), 0u)
+                << error;
+        }
+        ExpectUntouchedBut({"shared.sch"}); // no temporary left
+    }
+}
+
+TEST_F(HostileInput, AKilledRunLeavesNoWholeFileThatALaterRunDoesNotRemove) {
+    // A run killed at each step, in a directory of its own; then a run on another file there.
+    struct Case {
+        WriteStep killedAt;
+        std::size_t leftAtOnce; // temporaries right after the kill
+        std::string file;       // the file, after the kill
+        std::size_t leftAfter;  // temporaries after the later run
+    };
+    const Case cases[] = {
+        {WriteStep::CreateTemp, 0, "AH36\n", 0},
+        {WriteStep::Write, 0, "AH36\n", 0},
+        {WriteStep::Flush, 0, "AH36\n", 0},
+        // Named for the exchange: marked as ours, so the later run removes it.
+        {WriteStep::Rename, 1, "AH36\n", 0},
+        // Exchanged, not yet checked: the old file lies aside and may hold another program's
+        // last write, so it is no one's to remove.
+        {WriteStep::Exchanged, 1, "EH36\n", 1},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.killedAt));
+        const std::string sub = dir.File("killed " + std::to_string(n++));
+        fs::create_directory(sub);
+        const std::string path = sub + "/k.sch";
+        test::WriteBytes(path, "AH36\n");
+        test::WriteBytes(sub + "/later.sch", "AH36\n");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            // The file as an earlier run left it: nothing of that run's temporary stays on it.
+            std::string error;
+            test::WriteBytes(path, "XH36\n");
+            ReplaceFileContent(path, "AH36\n", error);
+            ActAt kill(c.killedAt, [] { ::raise(SIGKILL); });
+            ReplaceFileContent(path, "EH36\n", error, &kill);
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+        EXPECT_EQ(Temporaries(sub).size(), c.leftAtOnce);
+        EXPECT_EQ(test::ReadBytes(path), c.file);
+        std::string error;
+        ASSERT_TRUE(ReplaceFileContent(sub + "/later.sch", "EH36\n", error)) << error;
+        const std::vector<std::string> left = Temporaries(sub);
+        EXPECT_EQ(left.size(), c.leftAfter);
+        EXPECT_EQ(test::ReadBytes(path), c.file);
+        if (c.leftAfter == 1 && left.size() == 1) {
+            EXPECT_EQ(test::ReadBytes(sub + "/" + left.front()), "AH36\n");
+        }
+    }
+}
+
+TEST_F(HostileInput, AFileThatOnlyLooksLikeALeftoverIsKept) {
+    // Built as a killed run leaves its temporary, but for one thing each.
+    const auto mark = [](const std::string& path) {
+        ASSERT_EQ(::setxattr(path.c_str(), "user.veldran.temporary", "", 0, 0), 0);
+    };
+    struct Case {
+        const char* what;
+        std::string name;
+        bool marked;
+        bool removed;
+    };
+    const Case cases[] = {
+        {"a leftover", ".veldran-Ab12cd", true, true},
+        {"a user's file of that name", ".veldran-Ab12cd", false, false},
+        {"a shorter name", ".veldran-Ab12c", true, false},
+        {"a longer name", ".veldran-Ab12cde", true, false},
+        {"another letter", ".veldran-Ab12c-", true, false},
+        {"a second name", ".veldran-Ab12cd", true, false},
+        {"a live run's", ".veldran-Ab12cd", true, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string sub = dir.File("look " + std::to_string(n++));
+        fs::create_directory(sub);
+        const std::string path = sub + "/" + c.name;
+        test::WriteBytes(path, "whole\n");
+        if (c.marked)
+            mark(path);
+        if (std::string(c.what) == "a second name")
+            fs::create_hard_link(path, sub + "/second");
+        std::unique_ptr<test::HeldLock> live;
+        if (std::string(c.what) == "a live run's")
+            live = std::make_unique<test::HeldLock>(path);
+        test::WriteBytes(sub + "/later.sch", "AH36\n");
+        std::string error;
+        ASSERT_TRUE(ReplaceFileContent(sub + "/later.sch", "EH36\n", error)) << error;
+        EXPECT_EQ(fs::exists(path), !c.removed);
+    }
+}
+
+TEST_F(HostileInput, AStopEndsTheWaitForAnotherVeldransLock) {
+    const std::string path = dir.File("held.sch");
+    test::WriteBytes(path, "AH36\n");
+    Remember();
+    struct Case {
+        const char* what;
+        std::string held;
+        std::function<std::string(std::atomic<bool>& stop, WriteFaults& waits)> run;
+    };
+    const Case cases[] = {
+        {"the scheme file", path,
+         [&](std::atomic<bool>& stop, WriteFaults& waits) {
+             RewriteJob job = Job(path);
+             job.stop = &stop;
+             return ProcessFile(job, boxes, &waits).error;
+         }},
+        {"the change log", LogPath(),
+         [&](std::atomic<bool>& stop, WriteFaults& waits) {
+             std::string error;
+             EXPECT_FALSE(AppendToFile(LogPath(), "a record\n", error, &waits, &stop));
+             return error;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::HeldLock held(c.held);
+        std::atomic<bool> stop{false};
+        LockWaitSeen waits;
+        std::string error;
+        std::thread other([&] { error = c.run(stop, waits); });
+        waits.Wait();
+        stop = true;
+        other.join();
+        EXPECT_NE(error.find("interrupted"), std::string::npos) << error;
+        ExpectUntouchedBut();
+    }
+}
+
 TEST_F(HostileInput, TwoVeldransOnOneFileTakeTurns) {
     const std::string path = dir.File("both.sch");
     test::WriteBytes(path, "AH36 AH40\n");
@@ -874,8 +1208,9 @@ TEST_F(HostileInput, TwoVeldransOnOneFileTakeTurns) {
     ASSERT_TRUE(first->Open(path, error) && first->Read(text, error)) << error;
 
     RewriteOutcome second;
-    std::thread other([&] { second = ProcessFile(Job(path, "AH40", "EH40"), boxes); });
-    ASSERT_TRUE(test::SomeoneWaitsForLock(path));
+    LockWaitSeen waits;
+    std::thread other([&] { second = ProcessFile(Job(path, "AH40", "EH40"), boxes, &waits); });
+    waits.Wait();
     EXPECT_TRUE(first->Replace("EH36 AH40\n", error)) << error;
     first.reset();
     other.join();
@@ -889,8 +1224,9 @@ TEST_F(HostileInput, AFailedAppendTakesBackOnlyItsOwnRecords) {
     ASSERT_TRUE(ours.Open(LogPath(), error)) << error;
     ASSERT_TRUE(ours.Append(std::string(100000, 'o'), error)) << error; // past one block
     bool theirs = false;
-    std::thread other([&] { theirs = AppendToFile(LogPath(), "theirs\n", error); });
-    ASSERT_TRUE(test::SomeoneWaitsForLock(LogPath()));
+    LockWaitSeen waits;
+    std::thread other([&] { theirs = AppendToFile(LogPath(), "theirs\n", error, &waits); });
+    waits.Wait();
     ours.Rollback();
     other.join();
     EXPECT_TRUE(theirs) << error;

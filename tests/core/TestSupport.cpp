@@ -1,8 +1,6 @@
 #include "TestSupport.h"
 
-#include <chrono>
 #include <fstream>
-#include <thread>
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -89,36 +87,6 @@ HeldLock::HeldLock(const std::string& path) {
 
 HeldLock::~HeldLock() {
     ::close(m_fd);
-}
-
-bool SomeoneWaitsForLock(const std::string& path) {
-    struct stat file {};
-    if (::stat(path.c_str(), &file) != 0)
-        return false;
-    // veldran opens a file, then tries its lock until it gets it: a second descriptor of the
-    // file, anywhere on the machine, seen twice in a row, is the one that waits (a look that
-    // finds the lock taken closes the file again at once).
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    int seen = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-        int open = 0;
-        std::error_code ec;
-        for (const auto& process : std::filesystem::directory_iterator("/proc", ec)) {
-            std::error_code gone;
-            for (const auto& fd :
-                 std::filesystem::directory_iterator(process.path() / "fd", gone)) {
-                struct stat st {};
-                if (::stat(fd.path().c_str(), &st) == 0 && st.st_ino == file.st_ino &&
-                    st.st_dev == file.st_dev)
-                    ++open;
-            }
-        }
-        seen = open >= 2 ? seen + 1 : 0;
-        if (seen == 2)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
 }
 #endif
 

@@ -41,10 +41,6 @@ public:
 private:
     int m_fd = -1;
 };
-
-// Waits (up to 20 s) until someone besides the lock's holder has the file at `path` open, and so
-// waits for its lock; false when no one came.
-bool SomeoneWaitsForLock(const std::string& path);
 #endif
 
 } // namespace veldran::test
