@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #ifdef _WIN32
 #include <io.h>
@@ -31,21 +32,23 @@ bool IsTerminal(std::FILE* file) {
 } // namespace
 
 Reporter::Reporter(std::FILE* out, std::FILE* err)
-    : m_out(out), m_err(err), m_outIsTerminal(IsTerminal(out)), m_errIsTerminal(IsTerminal(err)),
-      m_start(Clock::now()) {
-    if (!m_outIsTerminal)
+    : Reporter(out, err, ReporterWorld{IsTerminal(out), IsTerminal(err), Clock::now}) {}
+
+Reporter::Reporter(std::FILE* out, std::FILE* err, ReporterWorld world)
+    : m_out(out), m_err(err), m_world(std::move(world)), m_start(m_world.now()) {
+    if (!m_world.outIsTerminal)
         std::setvbuf(m_out, nullptr, _IOFBF, kOutBuffer);
 }
 
 void Reporter::Result(std::string_view line) {
     // On a terminal stdout and stderr share the screen: the progress line must not be left
     // in front of a result.
-    if (m_outIsTerminal)
+    if (m_world.outIsTerminal)
         EraseProgress();
     errno = 0;
     const bool written = std::fwrite(line.data(), 1, line.size(), m_out) == line.size() &&
                          std::fputc('\n', m_out) != EOF &&
-                         (!(m_outIsTerminal || m_flushEachResult) || std::fflush(m_out) == 0);
+                         (!(m_world.outIsTerminal || m_flushEachResult) || std::fflush(m_out) == 0);
     if (!written && m_outErrno == 0)
         m_outErrno = errno != 0 ? errno : EIO;
 }
@@ -65,9 +68,9 @@ void Reporter::Note(std::string_view text) {
 }
 
 void Reporter::Progress(std::size_t done, std::size_t total) {
-    if (!m_errIsTerminal)
+    if (!m_world.errIsTerminal)
         return;
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = m_world.now();
     if (now - m_start < kProgressAfter || (m_drawnWidth > 0 && now - m_lastDraw < kRedrawEvery))
         return;
     m_lastDraw = now;

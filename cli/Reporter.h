@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -11,11 +12,20 @@ namespace veldran::cli {
 
 inline constexpr std::string_view kProgramName = "veldran-cli";
 
+// What the reporter asks of the world: whether each stream is a terminal, and the time. Tests
+// give their own, so that a long run's progress line is drawn without waiting for a second.
+struct ReporterWorld {
+    bool outIsTerminal = false;
+    bool errIsTerminal = false;
+    std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now;
+};
+
 class Reporter {
 public:
     // Progress is drawn only when `err` is a terminal; `out` is flushed per line only when it is
     // one, so that listing thousands of paths into a pipe costs no write per line.
     Reporter(std::FILE* out, std::FILE* err);
+    Reporter(std::FILE* out, std::FILE* err, ReporterWorld world);
 
     // From now on every result line goes out as soon as it is made.
     void FlushEachResult() { m_flushEachResult = true; }
@@ -37,8 +47,7 @@ private:
 
     std::FILE* m_out;
     std::FILE* m_err;
-    bool m_outIsTerminal;
-    bool m_errIsTerminal;
+    ReporterWorld m_world;
     bool m_flushEachResult = false;
     int m_outErrno = 0; // the first failed write to stdout
     Clock::time_point m_start;
