@@ -119,15 +119,15 @@ constexpr std::size_t kNoLimit = static_cast<std::size_t>(-1);
 TEST(OrderedWork, WorkersGoNoFurtherThanTheFilesAndBytesAheadAllowed) {
     const struct {
         const char* name;
-        unsigned jobs;
         std::size_t maxBytes;
         std::size_t bytesEach;
+        unsigned jobs;
         int started; // once the workers sit idle with nothing taken
     } cases[] = {
-        {"files ahead, one thread", 1, kNoLimit, 0, static_cast<int>(kAheadPerJob)},
-        {"files ahead, two threads", 2, kNoLimit, 0, static_cast<int>(2 * kAheadPerJob)},
-        {"bytes: the file that reaches the limit is the last", 1, 35, 10, 4},
-        {"bytes: a file larger than the limit is still done", 1, 5, 100, 1},
+        {"files ahead, one thread", kNoLimit, 0, 1, static_cast<int>(kAheadPerJob)},
+        {"files ahead, two threads", kNoLimit, 0, 2, static_cast<int>(2 * kAheadPerJob)},
+        {"bytes: the file that reaches the limit is the last", 35, 10, 1, 4},
+        {"bytes: a file larger than the limit is still done", 5, 100, 1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
