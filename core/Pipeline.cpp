@@ -76,10 +76,12 @@ public:
         m_released.notify_all();
     }
     // The committer took the file up as file `index`; every later name of it is skipped.
-    void TakenUp(const Key& key, std::size_t index) {
+    // `renewed`: the identity is that of a file made just now, so whatever had it before (a file
+    // of this run swapped out and gone, whose inode the system gave again) is no longer there.
+    void TakenUp(const Key& key, std::size_t index, bool renewed = false) {
         const std::lock_guard<std::mutex> lock(m_mutex);
         Entry& entry = m_entries[key];
-        if (entry.first == kNone)
+        if (entry.first == kNone || renewed)
             entry.first = index;
     }
     // The index the file was taken up as, or kNone.
@@ -155,7 +157,7 @@ public:
         FileIdentity replacement;
         if (p.claimed && p.file->Replacement() != nullptr &&
             p.file->Replacement()->ReplacementIdentity(replacement))
-            m_claims.TakenUp(Claims::KeyOf(replacement), index);
+            m_claims.TakenUp(Claims::KeyOf(replacement), index, true);
         if (p.claimed)
             m_claims.TakenUp(p.key, index);
         else if (p.refused)
