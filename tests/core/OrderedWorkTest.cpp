@@ -167,7 +167,7 @@ TEST(OrderedWork, DropAheadReleasesTheResultsAheadAtOnceAndNothingStartsUntilThe
     constexpr std::size_t kCount = 10;
     Record record(kCount);
     Work work(kCount, 1, 1, kNoLimit, nullptr, Counting(record, 1), SizeOf(), Watching(record));
-    record.WaitFinished(kCount - 1);
+    record.WaitForIdleAfter(0); // every file done and handed over
     ASSERT_NE(work.Take(0), nullptr);
     const int destroyedBefore = record.DestroyedCount();
     const int idleBefore = record.IdleCalls();
