@@ -7,6 +7,11 @@ class CMainApp : public CWinApp {
 public:
     CMainApp();
     BOOL InitInstance() override;
+    // Whether the window ended on an error it could not handle (already shown to the user).
+    bool Failed() const { return m_failed; }
+
+private:
+    bool m_failed = false;
 };
 
 extern CMainApp theApp;

@@ -1,8 +1,9 @@
 // main() of the window program: the application object does the rest.
-#include <WinApp.h>
+#include "MainApp.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 
 #if defined(__unix__) && !defined(__APPLE__)
 namespace {
@@ -26,5 +27,13 @@ int main(int argc, char** argv) {
         return 1;
     }
 #endif
-    return AfxWinMain(argc, argv);
+    // An error the window could not handle was shown in it; one before it could open goes to
+    // stderr. Never an abort.
+    try {
+        const int status = AfxWinMain(argc, argv);
+        return theApp.Failed() ? 1 : status;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "veldran: %s\n", e.what());
+        return 1;
+    }
 }

@@ -6,6 +6,7 @@
 #include "Signals.h"
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +17,9 @@
 
 using namespace veldran::cli;
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const ParsedCommandLine parsed = ParseCommandLine(args);
     const Options& options = parsed.options;
@@ -53,4 +56,20 @@ int main(int argc, char** argv) {
         break;
     }
     return kExitUsage;
+}
+
+} // namespace
+
+// Whatever no command could handle ends the program with a message and status 1, never an
+// abort: every file finished before stays as it was reported.
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", std::string(kProgramName).c_str(), e.what());
+        return kExitFailure;
+    } catch (...) {
+        std::fprintf(stderr, "%s: an unknown error\n", std::string(kProgramName).c_str());
+        return kExitFailure;
+    }
 }

@@ -21,9 +21,12 @@ void InstallSignalHandlers() {
     std::signal(SIGINT, OnStopSignal);
     std::signal(SIGTERM, OnStopSignal);
 #else
-    // Without SA_RESTART: a wait for another veldran's lock returns, so the stop is seen.
+    // With SA_RESTART: a write to stdout blocked by a slow reader when the signal comes would
+    // otherwise fail, and the C library drop the line of a file already swapped in. A wait for
+    // another veldran's lock sees the stop anyway: it tries the lock again and again.
     struct sigaction stop {};
     stop.sa_handler = OnStopSignal;
+    stop.sa_flags = SA_RESTART;
     sigemptyset(&stop.sa_mask);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &stop, nullptr);

@@ -190,11 +190,12 @@ void FileInFlight::Refuse(std::string error) {
     m_replacing = false;
 }
 
-bool FileInFlight::Prepare(WriteFaults* faults, bool waitForLock) {
+bool FileInFlight::Prepare(WriteFaults* faults, bool waitForLock,
+                           const RewritableFile::Claim& claim) {
     try {
         std::string& original = m_buffers->original;
         if (!m_file.Open(m_job.path, outcome.error, m_job.stop, waitForLock ? nullptr : &m_busy,
-                         faults) ||
+                         faults, claim) ||
             !m_file.Read(original, outcome.error)) {
             Refuse(std::move(outcome.error));
             return false;

@@ -84,7 +84,9 @@ public:
     FileInFlight& operator=(const FileInFlight&) = delete;
 
     // Without `waitForLock`, a file that another veldran holds is left alone: Busy() tells.
-    bool Prepare(WriteFaults* faults, bool waitForLock = true);
+    // `claim` is asked before the lock is taken, as RewritableFile::Open says.
+    bool Prepare(WriteFaults* faults, bool waitForLock = true,
+                 const RewritableFile::Claim& claim = {});
     bool Busy() const { return m_busy; }
     bool Flush(WriteFaults* faults);
     void Complete(OptionBoxes& boxes, WriteFaults* faults);

@@ -5,10 +5,12 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace veldran {
@@ -17,10 +19,31 @@ namespace veldran {
 // swapped in, few enough that memory stays within a few files.
 constexpr std::size_t kAheadPerJob = 16;
 
-// Workers take files in input order and leave each result in its slot; the committer takes the
-// slots in order. A worker never runs further ahead of the committer than `ahead` files, or than
-// `maxBytes` of held text, except for the very next file the committer waits for. The committer
-// can drop the work ahead of it, to be done again.
+// Seams for tests; the defaults are what a run uses.
+struct OrderedWorkSeams {
+    // Starts a thread running `body`. Throws, as std::thread does, when the system has no
+    // thread to give.
+    std::function<std::thread(std::function<void()> body)> startThread;
+    // Called by a worker, with the scheduler's lock held, each time it finds nothing it may do
+    // and goes to sleep. It must not call back into the scheduler.
+    std::function<void()> idle;
+};
+
+// The committer (the thread that made the object) takes the results with Take, in input order;
+// the workers do the work ahead of it. What it guarantees:
+// - Take(i) hands over the result of file i, whatever order the workers finished in.
+// - A worker starts no file further than `ahead` files past the last one taken (`ahead` is
+//   kAheadPerJob, or two chunks, for each thread asked for).
+// - A worker starts no file while the finished results not taken yet hold `maxBytes` or more
+//   (as `size` counts them), except the very file the committer waits for: so what is held
+//   stays under `maxBytes` plus a file for each thread, and a file larger than `maxBytes` alone
+//   is still done.
+// - DropAhead(i) releases every result after i at once (their destructors run before it
+//   returns, which lets go of what they hold) and no worker starts anything until the committer
+//   takes again; the dropped work is done again.
+// - Nothing a worker throws escapes its thread: Take of that file throws it on the committer.
+// - Threads that cannot be started are done without; with none at all, Take does the work on
+//   the committer's thread.
 template <typename Result> class OrderedWork {
 public:
     using Work = std::function<std::unique_ptr<Result>(std::size_t index)>;
@@ -29,12 +52,22 @@ public:
     // `chunk` files are taken at a time and handed over together: for work that takes
     // microseconds a file, waking the committer for each would cost more than the work.
     OrderedWork(std::size_t count, unsigned jobs, std::size_t chunk, std::size_t maxBytes,
-                const std::atomic<bool>* stop, Work work, Size size)
+                const std::atomic<bool>* stop, Work work, Size size,
+                OrderedWorkSeams seams = OrderedWorkSeams{})
         : m_slots(count), m_chunk(std::max<std::size_t>(chunk, 1)),
-          m_ahead(std::max<std::size_t>(jobs * std::max(kAheadPerJob, 2 * m_chunk), 1)),
-          m_maxBytes(maxBytes), m_stop(stop), m_work(std::move(work)), m_size(std::move(size)) {
-        for (unsigned i = 0; i < jobs; ++i)
-            m_threads.emplace_back([this] { Run(); });
+          m_ahead(std::max<std::size_t>(jobs, 1) * std::max(kAheadPerJob, 2 * m_chunk)),
+          m_maxBytes(maxBytes), m_stop(stop), m_work(std::move(work)), m_size(std::move(size)),
+          m_idle(std::move(seams.idle)) {
+        m_threads.reserve(jobs);
+        for (unsigned i = 0; i < jobs; ++i) {
+            // A thread that cannot start is no failure while another runs: fewer do the work.
+            try {
+                m_threads.push_back(seams.startThread ? seams.startThread([this] { Run(); })
+                                                      : std::thread([this] { Run(); }));
+            } catch (const std::exception&) {
+                break;
+            }
+        }
     }
     OrderedWork(const OrderedWork&) = delete;
     OrderedWork& operator=(const OrderedWork&) = delete;
@@ -48,39 +81,73 @@ public:
             t.join();
     }
 
-    // The result of file `index`, once it is there; nullptr when the run stopped before it.
-    // Results must be taken in order.
+    // The result of file `index`, once it is there; nullptr when the run stopped before it (or,
+    // without `wait`, when it is not done yet). Results must be taken in order.
     std::unique_ptr<Result> Take(std::size_t index, bool wait = true) {
+        if (m_threads.empty())
+            return TakeHere(index);
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [&] { return !wait || m_slots[index] || index >= m_ended; });
-        std::unique_ptr<Result> result = std::move(m_slots[index]);
-        if (result) {
-            m_bytes -= m_size(*result);
+        if (m_holding) {
+            m_holding = false;
+            m_changed.notify_all();
+        }
+        m_changed.wait(lock, [&] {
+            return !wait || m_slots[index].result || m_slots[index].failure || index >= m_ended;
+        });
+        Slot slot = std::move(m_slots[index]);
+        if (slot.result || slot.failure) {
+            if (slot.result)
+                m_bytes -= m_size(*slot.result);
             m_taken = index + 1;
             m_changed.notify_all();
         }
-        return result;
+        lock.unlock();
+        if (slot.failure)
+            std::rethrow_exception(slot.failure);
+        return std::move(slot.result);
     }
 
     // Forgets every result after `index` (and what is being done after it), so that nothing
-    // ahead is held while the committer waits; the workers go on from index + 1.
+    // ahead is held while the committer waits; the workers start again from index + 1 once the
+    // committer takes its next result.
     void DropAhead(std::size_t index) {
         // Destroyed once the lock is let go: undoing a file's work takes system calls.
         std::vector<std::unique_ptr<Result>> dropped; // cppcheck-suppress variableScope
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             ++m_generation;
-            for (std::size_t i = index + 1; i < m_slots.size(); ++i)
-                if (m_slots[i]) {
-                    m_bytes -= m_size(*m_slots[i]);
-                    dropped.push_back(std::move(m_slots[i]));
+            m_holding = true;
+            for (std::size_t i = index + 1; i < m_slots.size(); ++i) {
+                if (m_slots[i].result) {
+                    m_bytes -= m_size(*m_slots[i].result);
+                    dropped.push_back(std::move(m_slots[i].result));
                 }
+                m_slots[i].failure = nullptr;
+            }
             m_next = std::min(m_next, index + 1);
         }
         m_changed.notify_all();
     }
 
 private:
+    struct Slot {
+        std::unique_ptr<Result> result;
+        std::exception_ptr failure; // what the work threw instead
+    };
+
+    // The work of file `index` on the committer's thread, when no worker could be started.
+    std::unique_ptr<Result> TakeHere(std::size_t index) {
+        if (index >= m_slots.size() || (m_stop != nullptr && m_stop->load()))
+            return nullptr;
+        m_taken = index + 1;
+        return m_work(index);
+    }
+
+    bool MayStart() const {
+        return m_next < m_slots.size() && m_next < m_taken + m_ahead && !m_holding &&
+               (m_bytes < m_maxBytes || m_next == m_taken);
+    }
+
     void Run() {
         for (;;) {
             std::size_t first = 0;
@@ -89,10 +156,11 @@ private:
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
                 // Workers stay until the end: the committer may hand work back (DropAhead).
-                m_changed.wait(lock, [&] {
-                    return m_closing || (m_next < m_slots.size() && m_next < m_taken + m_ahead &&
-                                         (m_bytes < m_maxBytes || m_next == m_taken));
-                });
+                while (!m_closing && !MayStart()) {
+                    if (m_idle)
+                        m_idle();
+                    m_changed.wait(lock);
+                }
                 if (m_closing || (m_stop != nullptr && m_stop->load())) {
                     // Nothing more will come: the committer must not wait for it.
                     m_ended = std::min(m_ended, m_next);
@@ -104,9 +172,21 @@ private:
                 m_next = last;
                 generation = m_generation;
             }
-            std::vector<std::unique_ptr<Result>> results;
-            for (std::size_t index = first; index < last; ++index)
-                results.push_back(m_work(index));
+            // Nothing leaves the thread: the committer meets what was thrown as it takes the file.
+            std::vector<Slot> results;
+            std::exception_ptr noRoom;
+            try {
+                results.resize(last - first);
+            } catch (...) {
+                noRoom = std::current_exception();
+            }
+            for (std::size_t index = first; index < last && !noRoom; ++index) {
+                try {
+                    results[index - first].result = m_work(index);
+                } catch (...) {
+                    results[index - first].failure = std::current_exception();
+                }
+            }
             {
                 const std::lock_guard<std::mutex> lock(m_mutex);
                 // Another thread may have dropped the work meanwhile.
@@ -114,21 +194,28 @@ private:
                 if (generation != m_generation)
                     continue; // dropped meanwhile: undone as the results go
                 for (std::size_t index = first; index < last; ++index) {
-                    m_bytes += m_size(*results[index - first]);
-                    m_slots[index] = std::move(results[index - first]);
+                    if (noRoom) {
+                        m_slots[index].failure = noRoom;
+                        continue;
+                    }
+                    Slot& slot = results[index - first];
+                    if (slot.result)
+                        m_bytes += m_size(*slot.result);
+                    m_slots[index] = std::move(slot);
                 }
             }
             m_changed.notify_all();
         }
     }
 
-    std::vector<std::unique_ptr<Result>> m_slots;
+    std::vector<Slot> m_slots;
     const std::size_t m_chunk;
     const std::size_t m_ahead;
     const std::size_t m_maxBytes;
     const std::atomic<bool>* m_stop; // set from outside: no further file is started
     Work m_work;
     Size m_size;
+    std::function<void()> m_idle;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::size_t m_next = 0;                             // the next file a worker takes
@@ -136,6 +223,7 @@ private:
     std::size_t m_bytes = 0;                            // text held by finished files not yet taken
     std::size_t m_ended = static_cast<std::size_t>(-1); // files from here on were never started
     std::size_t m_generation = 0;                       // counts DropAhead calls
+    bool m_holding = false; // after DropAhead, until the committer takes again
     bool m_closing = false;
     std::vector<std::thread> m_threads;
 };

@@ -6,6 +6,7 @@
 
 #include "FileRewrite.h"
 #include "FindOnly.h"
+#include "OrderedWork.h"
 
 #include <atomic>
 #include <functional>
@@ -20,10 +21,20 @@ struct PipelineSettings {
     // not swapped in yet are dropped cleanly.
     const std::atomic<bool>* stop = nullptr;
     WriteFaults* faults = nullptr; // a seam for tests
+    // Seams for tests: how the threads start and when they sit idle; a call on the thread that
+    // takes up file `index`, before anything else; a call on the committer once it let go of
+    // everything ahead of file `index`, before it waits for that file.
+    OrderedWorkSeams threads;
+    std::function<void(std::size_t index)> beforeFile;
+    std::function<void(std::size_t index)> beforeWait;
 };
 
 // `job` without its path: the same texts and output files for every file. The option boxes are
-// asked on the calling thread, as each file is completed.
+// asked on the calling thread, as each file is completed. A file is rewritten once in a run,
+// under the first name given for it: a later name of the same file (a hard link, the same path
+// spelt otherwise) fails as SameFileAs says.
+// "the same file as PATH; skipped", PATH being the first name given for the file.
+std::string SameFileAs(const std::string& firstPath);
 using PublishReplace = std::function<void(std::size_t index, const RewriteOutcome& outcome)>;
 void ReplaceFiles(const std::vector<std::string>& paths, const RewriteJob& job, OptionBoxes& boxes,
                   const PipelineSettings& settings, const PublishReplace& publish);

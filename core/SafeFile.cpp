@@ -167,11 +167,18 @@ RewritableFile::RewritableFile() = default;
 RewritableFile::~RewritableFile() = default;
 
 bool RewritableFile::Open(const std::string& path, std::string& error,
-                          const std::atomic<bool>* stop, bool* busy, WriteFaults* faults) {
+                          const std::atomic<bool>* stop, bool* busy, WriteFaults* faults,
+                          const Claim& claim) {
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         m_target = std::make_unique<NativeTarget>();
         if (!native::OpenTarget(path, *m_target, error))
             return false;
+        FileIdentity opened;
+        if (claim && !(native::Identify(m_target->file, opened) && claim(opened))) {
+            error = "cannot open: the file is being rewritten under another name";
+            m_target.reset();
+            return false;
+        }
         bool moved = false;
         bool held = false;
         // Tried first without waiting, so that a wait is told before it begins.

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -84,9 +85,12 @@ public:
 
     // Opens a regular file and waits for its lock. `stop`, when set during the wait, ends it
     // with a failure. With `busy`, it does not wait: a lock held elsewhere sets *busy and fails.
-    // A wait is told to `faults` (WaitForLock) before it begins.
+    // A wait is told to `faults` (WaitForLock) before it begins. `claim`, when given, is asked
+    // with the identity of the opened file before its lock is taken: false leaves the file
+    // alone, unlocked, and Open fails.
+    using Claim = std::function<bool(const FileIdentity& opened)>;
     bool Open(const std::string& path, std::string& error, const std::atomic<bool>* stop = nullptr,
-              bool* busy = nullptr, WriteFaults* faults = nullptr);
+              bool* busy = nullptr, WriteFaults* faults = nullptr, const Claim& claim = {});
     // Reads the whole file into `data` (starting with room for its size). Fails when the file
     // changed while it was read. `data` must stay as it is until Replace: a file changed within
     // a timestamp tick of the read is compared with it byte for byte.
