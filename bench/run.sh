@@ -228,6 +228,18 @@ time_find() { # name text label
     bench_group "$res/find-$3-$1.csv" "$find_runs" 1 ignore "${commands[@]}"
 }
 
+# Undo puts back one run: the replace it undoes is given every file at once (the shell's *.sch),
+# so that xargs does not split it into several runs, and is timed the same way beside it.
+time_undo() { # name
+    local w=$inplace/$1
+    local restore="rm -rf '$w' && cp -a '$pristine/$1' '$w' && sync"
+    echo "== undo on $1"
+    bench_group "$res/undo-$1.csv" "$runs" 0 "" \
+        "veldran-cli replace (one run)" "$restore" "cd '$w' && $veldran_replace *.sch" \
+        "veldran-cli undo" "$restore && cd '$w' && $veldran_replace *.sch >/dev/null 2>&1 && sync" \
+        "'$cli' undo"
+}
+
 corpora=(small-lf small-crlf large-lf large-crlf few-lf)
 for name in "${corpora[@]}"; do
     check_replace "$name"
@@ -239,14 +251,17 @@ for name in "${corpora[@]}"; do
     time_find "$name" "$token" match
     time_find "$name" "$absent" nomatch
 done
+time_undo small-lf
 rm -rf "${inplace:?}"/*
 
 # --- the undo journal's size on disk ---------------------------------------------------------
 restore small-lf
 # One run of the program: xargs would split the list, and each run starts a journal of its own.
 (cd "$inplace/small-lf" && eval "$veldran_replace *.sch" >/dev/null 2>&1)
-journal_kib=$(du -sk "$work/log/veldran-undo" | cut -f1)
-journal_files=$(find "$work/log/veldran-undo" -type f | wc -l)
+# Each user's journal is a folder of its own, one run folder in it per replace.
+journal_dir=$work/log/veldran-undo-$(id -u)
+journal_kib=$(du -sk "$journal_dir" | cut -f1)
+journal_files=$(find "$journal_dir" -type f -not -name 'journal*' | wc -l)
 rm -rf "${inplace:?}"/*
 
 # --- the rewrite pass alone ------------------------------------------------------------------
@@ -494,6 +509,17 @@ lineend() {
         echo "$window_note"
         target "the window's Replace within 1.3x of veldran-cli" "not measured" "**open**"
     fi
+    echo
+    echo "## Undo"
+    echo
+    echo "A replace of small-lf given every file in one run, and the undo of that run (each timed"
+    echo "after the corpus is restored; the undo after the replace it undoes, untimed):"
+    echo
+    table "$res/undo-small-lf.csv" "veldran-cli replace (one run)"
+    u=$(median "$res/undo-small-lf.csv" "veldran-cli undo")
+    r=$(median "$res/undo-small-lf.csv" "veldran-cli replace (one run)")
+    target "undo small-lf: at most 1.5x the replace it undoes" "$(ratio "$u" "$r")" \
+        "$(met "$(ratio "$u" "$r")" '<=' 1.5)"
     echo
     echo "## The undo journal"
     echo

@@ -89,15 +89,21 @@ TEST(FindLiteral, EverySearchFindsTheLeftmostAtEveryOffset) {
         const char* name;
         std::string needle;
     } cases[] = {
-        {"rare first", std::string("\x01" "eeeee")},
-        {"rare in the middle", std::string("ee\x01" "e e")},
+        {"rare first", std::string("\x01"
+                                   "eeeee")},
+        {"rare in the middle", std::string("ee\x01"
+                                           "e e")},
         {"rare last", std::string("e eee\x01")},
         {"rare at both ends", std::string("\x01 e e\x02")},
-        {"one rare byte twice", std::string("e\x01\x01" "e")},
+        {"one rare byte twice", std::string("e\x01\x01"
+                                            "e")},
         {"no rare byte", std::string("eeee e")},
         {"one byte repeated", std::string(9, 'e')},
-        {"two bytes", std::string("\x01" "e")},
-        {"a zero byte", std::string("e\0" "e\x7f\xff", 5)},
+        {"two bytes", std::string("\x01"
+                                  "e")},
+        {"a zero byte", std::string("e\0"
+                                    "e\x7f\xff",
+                                    5)},
         {"longer than a vector", std::string(40, 'e') + '\x01' + std::string(40, ' ')},
     };
     const std::vector<detail::SearchKind> kinds = KindsThatRun();
