@@ -25,9 +25,10 @@ veldran_need_packages() {
 }
 
 # What every build needs: compiler, CMake, the test frameworks, Qt 6 for the window, CLI11 for
-# veldran-cli's options, and patch for the test that applies its dry run's diff.
+# veldran-cli's options, patch for the test that applies its dry run's diff, and acl for the tests
+# that give files and folders access lists.
 VELDRAN_BUILD_PACKAGES=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
-    qt6-base-dev qt6-base-dev-tools libgl-dev libcli11-dev patch)
+    qt6-base-dev qt6-base-dev-tools libgl-dev libcli11-dev patch acl)
 
 # The packaging stage (tests/packaging/run.sh): CPack's Debian package needs dpkg-shlibdeps; the
 # metainfo and the desktop entry have their validators; man checks the manual pages.

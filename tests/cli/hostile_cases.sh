@@ -80,7 +80,8 @@ echo AH36 >a.sch
 echo AH36 >c.sch
 yes "PLATE,AH36,THK=12.0,X=1200.0" | head -c 400000000 >large.sch
 "$cli" replace -f AH36 -r EH36 --no-log a.sch large.sch c.sch >out 2>err &
-sleep 1
+# The first file listed: the program is at the large one now.
+until [ -s out ] || ! kill -0 $! 2>/dev/null; do :; done
 kill -TERM $!
 wait $!
 rc=$?

@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace veldran;
@@ -291,6 +293,10 @@ TEST_F(UndoJournalTest, ACopyOnAnotherFileSystemIsTheUsersOwnWithNoSetIdBit) {
     // A setgid log directory of another group: what is made in it takes that group.
     ASSERT_EQ(::chown(dir.File("log").c_str(), kOtherUser, kOtherUser), 0);
     ASSERT_EQ(::chmod(dir.File("log").c_str(), 02777), 0);
+    // And a default ACL that lets the other user read whatever is made in it.
+    const bool defaultAcl = std::system(("setfacl -d -m u:" + std::to_string(kOtherUser) +
+                                         ":rwx,m::rwx '" + dir.File("log") + "' 2>/dev/null")
+                                            .c_str()) == 0;
     const std::string tool = Scheme("tool.sch", "AH36\n");
     ASSERT_EQ(::chown(tool.c_str(), kOtherUser, kOtherUser), 0);
     ASSERT_EQ(::chmod(tool.c_str(), 06755), 0);
@@ -309,6 +315,10 @@ TEST_F(UndoJournalTest, ACopyOnAnotherFileSystemIsTheUsersOwnWithNoSetIdBit) {
     EXPECT_EQ(copy.st_uid, ::geteuid());
     EXPECT_EQ(copy.st_mode & 07777, 0600u);
     EXPECT_EQ(test::ReadBytes(folder + "/1/1"), "AH36\n");
+    if (defaultAcl) {
+        // Nothing inherited gives the other user a way in: no access ACL on the copy.
+        EXPECT_LT(::getxattr((folder + "/1/1").c_str(), "system.posix_acl_access", nullptr, 0), 0);
+    }
     // Undo takes the owner and mode from the file it restores, not from the copy.
     const Undone undone = Undo();
     ASSERT_EQ(undone.reports.size(), 1u);
