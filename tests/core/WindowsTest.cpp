@@ -536,13 +536,16 @@ TEST(WindowsHeldFiles, AnUndoThatMeetsAFileHeldUntilTheRetryBeginsRestoresIt) {
     const std::string path = dir.File("a.sch");
     const std::string logDir = dir.Path().string() + "\\";
     test::WriteBytes(path, "A\r\n");
-    UndoJournal journal;
     std::string error;
-    ASSERT_TRUE(journal.Start(logDir, error)) << error;
-    RewriteJob job = Job(dir, path, "A", "B");
-    job.journal = &journal;
-    Boxes boxes;
-    ASSERT_TRUE(ProcessFile(job, boxes).ok);
+    {
+        // The replace ends, and its journal with it, before the undo.
+        UndoJournal journal;
+        ASSERT_TRUE(journal.Start(logDir, error)) << error;
+        RewriteJob job = Job(dir, path, "A", "B");
+        job.journal = &journal;
+        Boxes boxes;
+        ASSERT_TRUE(ProcessFile(job, boxes).ok);
+    }
     ASSERT_EQ(test::ReadBytes(path), "B\r\n");
 
     HeldFile other(path, "none");
